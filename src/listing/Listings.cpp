@@ -1,0 +1,112 @@
+#include "listing/Listings.h"
+
+#include <cstddef>
+
+namespace {
+constexpr std::size_t kCount = DeviceTable::kExamined;
+}
+
+class Listings::RunGuard {
+ public:
+  explicit RunGuard(bool& running) : running_(running), owner_(!running) { running_ = true; }
+  ~RunGuard() {
+    if (owner_) running_ = false;
+  }
+  RunGuard(const RunGuard&) = delete;
+  RunGuard& operator=(const RunGuard&) = delete;
+  // False for a request that arrived while another run was yielding.
+  bool Owner() const { return owner_; }
+
+ private:
+  bool& running_;
+  bool owner_;
+};
+
+Listings::Listings(Pane& upper, Pane& lower, DeviceLibrary& library, EventPump& pump, bool& libOk)
+    : upper_(upper), lower_(lower), library_(library), pump_(pump), libOk_(libOk) {}
+
+bool Listings::CallLibrary(DeviceTable& table) {
+  libOk_ = LibraryCallSucceeded(library_.GetRegDevList(table));
+  return libOk_;
+}
+
+void Listings::ReportFailure(Pane& pane) {
+  AppendFailureNotice(pane);
+  // The caret always goes to the end of the upper pane, whichever pane failed.
+  ScrollToEnd(upper_, "down");
+}
+
+void Listings::WriteOrdered(Pane& pane, const DeviceTable& work) {
+  for (std::size_t i = 0; i < kCount && work.entry[i] != 0; ++i) {
+    AppendDeviceEntry(pane, work.entry[i]);
+  }
+}
+
+void Listings::ListBoth() {
+  RunGuard guard(running_);
+  if (!guard.Owner()) return;
+
+  upper_.SetText(L"");
+  DeviceTable table;
+  DeviceTable connected;
+  if (!CallLibrary(table)) {
+    ReportFailure(upper_);
+    return;
+  }
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    if (table.entry[i] > 0) connected.entry[n++] = table.entry[i];
+  }
+  if (!DisconnectedRun()) return;
+  if (!OrderAscending(connected, table, pump_)) return;
+  WriteOrdered(upper_, connected);
+}
+
+void Listings::ListDisconnected() {
+  RunGuard guard(running_);
+  if (guard.Owner()) DisconnectedRun();
+}
+
+bool Listings::DisconnectedRun() {
+  lower_.SetText(L"");
+  DeviceTable table;
+  DeviceTable disconnected;
+  if (!CallLibrary(table)) {
+    ReportFailure(lower_);
+    return true;
+  }
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    if (table.entry[i] < 0) disconnected.entry[n++] = DisconnectedNumber(table.entry[i]);
+  }
+  // A number 0 (entry -32768) is an empty slot to the ordering and vanishes.
+  if (!OrderAscending(disconnected, table, pump_)) return false;
+  WriteOrdered(lower_, disconnected);
+  return true;
+}
+
+void Listings::ListCombined() {
+  RunGuard guard(running_);
+  if (!guard.Owner()) return;
+
+  DeviceTable table;
+  DeviceTable connected;
+  DeviceTable disconnected;
+  if (!CallLibrary(table)) {
+    ReportFailure(upper_);
+    return;
+  }
+  std::size_t c = 0;
+  std::size_t d = 0;
+  for (std::size_t i = 0; i < kCount; ++i) {
+    const std::int16_t entry = table.entry[i];
+    if (entry > 0) connected.entry[c++] = entry;
+    if (entry < 0) disconnected.entry[d++] = entry;
+  }
+  // Table order, unmasked until written, so -32768 shows as 0.
+  for (std::size_t i = 0; i < kCount; ++i) {
+    if (disconnected.entry[i] < 0) AppendDeviceEntry(lower_, DisconnectedNumber(disconnected.entry[i]));
+  }
+  if (!OrderAscending(connected, table, pump_)) return;
+  WriteOrdered(upper_, connected);
+}
