@@ -41,7 +41,7 @@ bool OrderAscending(DeviceTable& work, DeviceTable& buffer, EventPump& pump) {
         buffer.entry[k++] = value;
         work.entry[i] = 0;
       }
-      if (!pump.Yield()) return false;
+      if (!pump.HandlePending()) return false;
     }
     if (finished) break;
   }

@@ -9,7 +9,7 @@ class EventPump {
   virtual ~EventPump() = default;
 
   // Returns false once the window is gone: the listing must end at once.
-  virtual bool Yield() = 0;
+  virtual bool HandlePending() = 0;
 };
 
 // Sorts the positive numbers in work entries 0..31 into ascending order,

@@ -6,8 +6,26 @@ void Append(Pane& pane, std::initializer_list<std::wstring_view> pieces) {
   pane.SetText(text);
 }
 
+namespace {
+
+// Plain decimal digits with a minus sign where needed, no grouping.
+std::wstring Decimal(int number) {
+  wchar_t digits[12];
+  wchar_t* end = digits + 12;
+  wchar_t* p = end;
+  unsigned magnitude = number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
+  do {
+    *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (number < 0) *--p = L'-';
+  return std::wstring(p, end);
+}
+
+}  // namespace
+
 void AppendDeviceEntry(Pane& pane, int number) {
-  Append(pane, {std::to_wstring(number), L", "});
+  Append(pane, {Decimal(number), L", "});
 }
 
 void AppendFailureNotice(Pane& pane) {

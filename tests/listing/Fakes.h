@@ -70,7 +70,7 @@ class FakeLibrary : public DeviceLibrary {
 // Counts yields; onYield stands for whatever the window does meanwhile.
 class FakePump : public EventPump {
  public:
-  bool Yield() override {
+  bool HandlePending() override {
     ++yields;
     return onYield ? onYield(yields) : true;
   }

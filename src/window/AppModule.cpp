@@ -1,0 +1,61 @@
+#include "window/AppModule.h"
+
+#include <vector>
+
+#include "listing/Pane.h"
+#include "window/Form1.h"
+
+bool gLibOk = false;
+HMODULE gLibHandle = nullptr;
+std::int32_t gMsgResult = 0;
+
+const char kDeviceLibraryName[] = "QZ_USB.DLL";
+
+namespace {
+
+// Null-terminated, for the ANSI call.
+std::vector<char> ToSystemCodePage(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::vector<char> converted(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
+  if (size > 0) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, converted.data(), size, nullptr, nullptr);
+  return converted;
+}
+
+}  // namespace
+
+void CheckLibrary() {
+  // A QZ_USB.DLL planted in whatever folder the program was started from must
+  // not be loaded; the Windows folder and the program's own stay searched.
+  SetDllDirectoryW(L"");
+  // A file that is no library fails quietly here rather than in a system box.
+  DWORD previousMode = 0;
+  SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
+  gLibHandle = LoadLibraryA(kDeviceLibraryName);
+  SetThreadErrorMode(previousMode, nullptr);
+  if (gLibHandle) {
+    gLibOk = true;
+    return;
+  }
+
+  std::wstring message = L"ERROR finding QZ_USB.DLL";
+  message += L"\n\n\n";
+  message += L"Locate and place file in Windows directory, or";
+  message += L"\n\n";
+  message += L"same directory as application and try again.";
+  message += L"\n\n";
+  ShowMessage(message, L"error");
+  gLibOk = false;
+  // No window is shown and no further handler runs.
+  ExitProcess(1);
+}
+
+void ShowMessage(const std::wstring& message, const std::wstring& caption) {
+  Form1* form = Form1::MainWindow();
+  HWND owner = form ? form->Handle() : nullptr;
+  gMsgResult = MessageBoxA(owner, ToSystemCodePage(message).data(), ToSystemCodePage(caption).data(), 0);
+}
+
+void ScrollDisplay(std::string_view command) {
+  Form1* form = Form1::MainWindow();
+  if (form) ScrollToEnd(form->UpperPane(), command);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+#include "listing/Pane.h"
+
+// A pane backed by a multi-line edit control. Unicode throughout, so that text
+// a user typed in any script survives a read-append-replace cycle.
+class EditPane : public Pane {
+ public:
+  void Attach(HWND edit) { edit_ = edit; }
+
+  std::wstring Text() const override;
+  void SetText(const std::wstring& text) override;
+  void SetCaret(std::size_t pos) override;
+
+ private:
+  HWND edit_ = nullptr;
+};

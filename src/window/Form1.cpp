@@ -1,0 +1,240 @@
+#include "window/Form1.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "window/AppModule.h"
+
+namespace {
+
+const wchar_t kClassName[] = L"DeviceList.Form1";
+const wchar_t kCaption[] = L" List of devices";
+
+const DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+const int kClientWidth = 4905;  // twips, like every size here
+const int kClientHeight = 3495;
+
+struct ControlLayout {
+  int id;
+  const wchar_t* className;
+  const wchar_t* text;
+  DWORD style;
+  DWORD exStyle;
+  int left, top, width, height;
+};
+
+const DWORD kPaneStyle = WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
+
+// In screen order, each label before its pane, so that the pane takes the
+// label's text as its accessible name and Tab goes button, upper, lower.
+const ControlLayout kControls[] = {
+    {Form1::kLabel1, L"STATIC", L"c o n n e c t e d   d e v i c e s", SS_LEFT | SS_NOPREFIX, 0, 150, 180, 3165, 225},
+    {Form1::kTxtMsgDisplay, L"EDIT", L"", kPaneStyle, WS_EX_CLIENTEDGE, 90, 420, 4725, 975},
+    {Form1::kLabel2, L"STATIC", L"d i s c o n n e c t e d   d e v i c e s  (still shown in regsitry)",
+     SS_LEFT | SS_NOPREFIX, 0, 120, 1680, 4425, 225},
+    {Form1::kTxtMsgDisplay2, L"EDIT", L"", kPaneStyle, WS_EX_CLIENTEDGE, 90, 1920, 4725, 975},
+    {Form1::kCommand1, L"BUTTON", L"Get device list", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 90, 3090, 4755, 345},
+};
+
+Form1* gMainWindow = nullptr;
+
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+// 1440 twips make an inch at any DPI.
+int TwipsToPixels(int twips, int dpi) {
+  return MulDiv(twips, dpi, 1440);
+}
+
+bool CaptionsFit(HDC dc, HFONT font, int dpi) {
+  HGDIOBJ previous = SelectObject(dc, font);
+  bool fit = true;
+  for (const ControlLayout& c : kControls) {
+    if (wcscmp(c.className, L"STATIC") != 0) continue;
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, c.text, static_cast<int>(wcslen(c.text)), &extent);
+    fit = fit && extent.cx <= TwipsToPixels(c.width, dpi) && extent.cy <= TwipsToPixels(c.height, dpi);
+  }
+  SelectObject(dc, previous);
+  return fit;
+}
+
+// The font dialogs use; one pixel smaller at a time only where a caption would
+// not fit its label (a wide message font, as on recent Windows).
+HFONT CreateControlFont(int dpi) {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
+  LOGFONTW font = metrics.lfMessageFont;
+  HDC dc = GetDC(nullptr);
+  for (;;) {
+    HFONT candidate = CreateFontIndirectW(&font);
+    if (!candidate || std::abs(font.lfHeight) <= 8 || CaptionsFit(dc, candidate, dpi)) {
+      ReleaseDC(nullptr, dc);
+      return candidate;
+    }
+    DeleteObject(candidate);
+    font.lfHeight += font.lfHeight < 0 ? 1 : -1;
+  }
+}
+
+LRESULT CALLBACK PaneKeys(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  // In dialog mode a multi-line edit posts WM_CLOSE to its parent on Esc.
+  if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE) return 0;
+  return DefSubclassProc(pane, message, wParam, lParam);
+}
+
+}  // namespace
+
+Form1::Form1()
+    : library_(kDeviceLibraryName), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
+
+Form1::~Form1() {
+  if (hwnd_) DestroyWindow(hwnd_);
+}
+
+Form1* Form1::MainWindow() {
+  return gMainWindow;
+}
+
+bool Form1::Create(HINSTANCE instance) {
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kClassName;
+  if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+
+  const int dpi = SystemDpi();
+  RECT frame = {0, 0, TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi)};
+  AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0);
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  if (!CreateWindowExW(0, kClassName, kCaption, kFrameStyle, x, y, width, height, nullptr, nullptr, instance, this)) {
+    return false;
+  }
+  Form_Load();
+  return true;
+}
+
+void Form1::Show(int showCommand) {
+  ShowWindow(hwnd_, showCommand);
+  UpdateWindow(hwnd_);
+  MoveFocus(focus_);
+}
+
+LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Form1* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    if (!gMainWindow) gMainWindow = self;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  } else {
+    self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  }
+  return self ? self->OnMessage(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      return CreateControls() ? 0 : -1;
+
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kCommand1 && HIWORD(wParam) == BN_CLICKED) Command1_Click();
+      return 0;
+
+    case WM_NEXTDLGCTL:
+      // Sent by the dialog keyboard interface and by a pane on Tab.
+      MoveFocus(lParam ? reinterpret_cast<HWND>(wParam)
+                       : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0));
+      return 0;
+
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus && IsChild(hwnd_, focus)) focus_ = focus;
+      } else if (!HIWORD(wParam)) {
+        SetFocus(focus_);
+        return 0;
+      }
+      break;
+
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+
+    case WM_NCDESTROY: {
+      // A listing that is yielding now ends without touching the window.
+      pump_.Detach();
+      SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      HWND hwnd = hwnd_;
+      hwnd_ = nullptr;
+      if (gMainWindow == this) gMainWindow = nullptr;
+      if (font_) DeleteObject(font_);
+      font_ = nullptr;
+      return DefWindowProcW(hwnd, message, wParam, lParam);
+    }
+  }
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+bool Form1::CreateControls() {
+  const int dpi = SystemDpi();
+  font_ = CreateControlFont(dpi);
+  HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+  for (const ControlLayout& c : kControls) {
+    HWND control = CreateWindowExW(c.exStyle, c.className, c.text, WS_CHILD | WS_VISIBLE | c.style,
+                                   TwipsToPixels(c.left, dpi), TwipsToPixels(c.top, dpi),
+                                   TwipsToPixels(c.width, dpi), TwipsToPixels(c.height, dpi), hwnd_,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+    if (!control) return false;
+    if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  }
+  HWND upper = GetDlgItem(hwnd_, kTxtMsgDisplay);
+  HWND lower = GetDlgItem(hwnd_, kTxtMsgDisplay2);
+  if (!SetWindowSubclass(upper, PaneKeys, 0, 0) || !SetWindowSubclass(lower, PaneKeys, 0, 0)) return false;
+  txtMsgDisplay_.Attach(upper);
+  txtMsgDisplay2_.Attach(lower);
+  pump_.Attach(hwnd_);
+  focus_ = GetDlgItem(hwnd_, kCommand1);
+  return true;
+}
+
+void Form1::MoveFocus(HWND control) {
+  if (!control) return;
+  SetFocus(control);
+  // As in a dialog: a pane entered by keyboard has its text selected.
+  if (SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(control, EM_SETSEL, 0, -1);
+}
+
+void Form1::Form_Load() {
+  CheckLibrary();
+}
+
+void Form1::Command1_Click() {
+  listings_.ListBoth();
+}
+
+void Form1::GetDisconnectList() {
+  listings_.ListDisconnected();
+}
+
+void Form1::GetConnectedList() {
+  listings_.ListCombined();
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <windows.h>
+
+#include "listing/Listings.h"
+#include "window/EditPane.h"
+#include "window/MessagePump.h"
+#include "window/VendorLibrary.h"
+
+// The program's one window: two labelled panes and the button that lists the
+// devices. Its owner keeps the object alive at least as long as the window.
+class Form1 {
+ public:
+  enum ControlId {
+    kLabel1 = 101,
+    kTxtMsgDisplay = 102,
+    kLabel2 = 103,
+    kTxtMsgDisplay2 = 104,
+    kCommand1 = 105,
+  };
+
+  Form1();
+  ~Form1();
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  // Creates the window and its controls and runs the load handler, which ends
+  // the program if the device library is missing. The window stays hidden.
+  bool Create(HINSTANCE instance);
+  // Shows the window with the button focused.
+  void Show(int showCommand);
+
+  HWND Handle() const { return hwnd_; }
+  Pane& UpperPane() { return txtMsgDisplay_; }
+  Pane& LowerPane() { return txtMsgDisplay2_; }
+
+  // The application's main window, as the module procedures reach it; null
+  // when none exists.
+  static Form1* MainWindow();
+
+  // Fills the lower pane with the disconnected devices.
+  void GetDisconnectList();
+  // Appends both lists from one library call.
+  void GetConnectedList();
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  bool CreateControls();
+  void MoveFocus(HWND control);
+
+  void Form_Load();
+  void Command1_Click();
+
+  HWND hwnd_ = nullptr;
+  HFONT font_ = nullptr;
+  HWND focus_ = nullptr;  // the control to focus again when the window is activated
+  EditPane txtMsgDisplay_;
+  EditPane txtMsgDisplay2_;
+  MessagePump pump_;
+  VendorLibrary library_;
+  Listings listings_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "listing/DeviceLibrary.h"
+
+// SP_GetRegDevList of the device library, looked up by name on the first call
+// and reused after that.
+class VendorLibrary : public DeviceLibrary {
+ public:
+  // The library's file name; the module already loaded under it is used.
+  explicit VendorLibrary(const char* fileName) : fileName_(fileName) {}
+
+  // A library without the entry point counts as a failed call (result 0).
+  std::uint32_t GetRegDevList(DeviceTable& table) override;
+
+ private:
+  // The entry point sets only the low byte of EAX; the rest is whatever it holds.
+  using EntryPoint = std::uint32_t(WINAPI*)(std::int16_t* table, std::int32_t selector);
+
+  const char* fileName_;
+  bool bound_ = false;
+  EntryPoint entry_ = nullptr;
+};

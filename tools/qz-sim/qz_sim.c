@@ -1,0 +1,136 @@
+/* A stand-in for the vendor's QZ_USB.DLL, for demos and tests.
+ *
+ * Exports SP_GetRegDevList (stdcall, undecorated). On every call it reads
+ * QZ_SIM.TXT beside the DLL, if there is one, and answers from it; without it
+ * it answers a small demo table. The file format is in README.md beside this
+ * source. */
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#define TABLE_ENTRIES 33
+#define MAX_STEPS 16
+
+typedef struct {
+  short tables[MAX_STEPS][TABLE_ENTRIES];
+  int tableCount;
+  unsigned long results[MAX_STEPS];
+  int resultCount;
+  unsigned long delays[MAX_STEPS];
+  int delayCount;
+  char record[MAX_PATH];
+} Scenario;
+
+static HMODULE self;
+static LONG callCount;
+
+/* Connected 3, 7, 12 and 25; registered but disconnected 1, 10 and 40. */
+static const short demoTable[TABLE_ENTRIES] = {12, -32758, 3, 25, -32767, 7, 0, -32728};
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  (void)reserved;
+  if (reason == DLL_PROCESS_ATTACH) self = instance;
+  return TRUE;
+}
+
+/* A file beside this DLL. */
+static void SiblingPath(const char* name, char* path) {
+  char* slash;
+  DWORD length = GetModuleFileNameA(self, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) length = 0;
+  path[length] = '\0';
+  slash = strrchr(path, '\\');
+  slash = slash ? slash + 1 : path;
+  if ((size_t)(slash - path) + strlen(name) >= MAX_PATH) name = "";
+  strcpy(slash, name);
+}
+
+static int ReadNumbers(char* text, long* numbers, int most) {
+  int count = 0;
+  char* end;
+  for (;;) {
+    long value = strtol(text, &end, 0);
+    if (end == text || count == most) return count;
+    numbers[count++] = value;
+    text = end;
+  }
+}
+
+/* Returns 0 when there is no scenario file. */
+static int LoadScenario(Scenario* scenario) {
+  char path[MAX_PATH];
+  char line[1024];
+  FILE* file;
+  memset(scenario, 0, sizeof *scenario);
+  SiblingPath("QZ_SIM.TXT", path);
+  file = fopen(path, "r");
+  if (!file) return 0;
+  while (fgets(line, sizeof line, file)) {
+    long numbers[TABLE_ENTRIES];
+    char* comment = strchr(line, '#');
+    char* word = line;
+    int count, i;
+    if (comment) *comment = '\0';
+    while (*word == ' ' || *word == '\t') ++word;
+    if (strncmp(word, "table", 5) == 0 && scenario->tableCount < MAX_STEPS) {
+      count = ReadNumbers(word + 5, numbers, TABLE_ENTRIES);
+      for (i = 0; i < count; ++i) scenario->tables[scenario->tableCount][i] = (short)numbers[i];
+      scenario->tableCount++;
+    } else if (strncmp(word, "result", 6) == 0) {
+      count = ReadNumbers(word + 6, numbers, MAX_STEPS);
+      for (i = 0; i < count; ++i) scenario->results[i] = (unsigned long)numbers[i];
+      scenario->resultCount = count;
+    } else if (strncmp(word, "delay", 5) == 0) {
+      count = ReadNumbers(word + 5, numbers, MAX_STEPS);
+      for (i = 0; i < count; ++i) scenario->delays[i] = (unsigned long)numbers[i];
+      scenario->delayCount = count;
+    } else if (strncmp(word, "record", 6) == 0) {
+      char name[MAX_PATH];
+      if (sscanf(word + 6, " %259s", name) == 1) SiblingPath(name, scenario->record);
+    }
+  }
+  fclose(file);
+  return 1;
+}
+
+/* The step of this call in a list whose last element repeats. */
+static int Step(int call, int count) {
+  return call < count ? call : count - 1;
+}
+
+static void Record(const char* path, int call, long selector, const short* table) {
+  int i, zero = 1;
+  FILE* file = fopen(path, "a");
+  if (!file) return;
+  for (i = 0; i < TABLE_ENTRIES; ++i) zero = zero && table[i] == 0;
+  fprintf(file, "call %d selector %ld table %s\n", call + 1, selector, zero ? "zero" : "dirty");
+  fclose(file);
+}
+
+static unsigned long Answer(short* table, long selector) {
+  static Scenario scenario;
+  const int call = (int)InterlockedIncrement(&callCount) - 1;
+  if (!LoadScenario(&scenario)) {
+    memcpy(table, demoTable, sizeof demoTable);
+    return 1;
+  }
+  if (scenario.record[0]) Record(scenario.record, call, selector, table);
+  if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
+  if (scenario.tableCount) memcpy(table, scenario.tables[Step(call, scenario.tableCount)], TABLE_ENTRIES * sizeof(short));
+  return scenario.resultCount ? scenario.results[Step(call, scenario.resultCount)] : 1;
+}
+
+/* The result is 32 bits wide so that a test can set bits above the low byte,
+ * which callers must ignore. */
+#ifndef QZ_SIM_NO_ENTRY
+unsigned long WINAPI SP_GetRegDevList(short* table, long selector) {
+  return Answer(table, selector);
+}
+#else
+/* The variant that loads but lacks the entry point callers look for. */
+__declspec(dllexport) unsigned long WINAPI SP_GetRegDevListV2(short* table, long selector) {
+  return Answer(table, selector);
+}
+#endif
