@@ -8,7 +8,8 @@ build="$root/build"
 start_xvfb() {
   export DISPLAY=:${DEVICELIST_XVFB_DISPLAY:-73}
   if ! xdpyinfo >/dev/null 2>&1; then
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+    started_xvfb=$!
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
     echo "Xvfb did not start on $DISPLAY" >&2
     return 1
@@ -22,19 +23,46 @@ wine_prefix() {
   export WINEPREFIX="$build/wine/dpi$dpi" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$WINEPREFIX"
-  wineserver -p
-  if [ ! -f "$WINEPREFIX/.dpi-$dpi" ]; then
+  # Fails harmlessly when one is running already.
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+  started_prefixes+=("$WINEPREFIX")
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineboot -i >/dev/null 2>&1 </dev/null
     # Wine's own fonts (Tahoma, the message font; Marlett, the caption buttons)
     # are found in the prefix, not where Debian installs them.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-    # Without a window manager Wine draws the frames and captions itself.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1 </dev/null
-    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 </dev/null
-    wine reg add 'HKCC\Software\Fonts' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 </dev/null
-    wineserver -k; wineserver -w
-    wineserver -p
-    touch "$WINEPREFIX/.dpi-$dpi"
   fi
+  # Windows of their own, drawn by Wine (there is no window manager, and
+  # waiting for one costs two seconds a window); the system DPI.
+  local settings="$WINEPREFIX/devicelist.reg"
+  cat >"$settings.new" <<REG
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+"Decorated"="N"
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:$(printf '%08x' "$dpi")
+
+[HKEY_CURRENT_CONFIG\Software\Fonts]
+"LogPixels"=dword:$(printf '%08x' "$dpi")
+REG
+  if ! cmp -s "$settings.new" "$settings"; then
+    wine regedit /S "$(winepath -w "$settings.new")" >/dev/null 2>&1 </dev/null
+    # Fonts and metrics follow the DPI only after a restart.
+    wineserver -k; wineserver -w
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    mv "$settings.new" "$settings"
+  fi
+  rm -f "$settings.new"
   wineboot -i >/dev/null 2>&1 </dev/null
 }
+
+# Ends the wineservers and the Xvfb that this script started.
+stop_wine_and_x() {
+  local prefix
+  for prefix in "${started_prefixes[@]}"; do WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; done
+  [ -n "${started_xvfb:-}" ] && kill "$started_xvfb" 2>/dev/null || true
+}
+started_prefixes=()

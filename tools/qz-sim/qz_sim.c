@@ -14,6 +14,7 @@
 #define MAX_STEPS 16
 
 typedef struct {
+  char text[8192]; /* the file as read, to notice a new scenario */
   short tables[MAX_STEPS][TABLE_ENTRIES];
   int tableCount;
   unsigned long results[MAX_STEPS];
@@ -24,7 +25,7 @@ typedef struct {
 } Scenario;
 
 static HMODULE self;
-static LONG callCount;
+static int callCount;
 
 /* Connected 3, 7, 12 and 25; registered but disconnected 1, 10 and 40. */
 static const short demoTable[TABLE_ENTRIES] = {12, -32758, 3, 25, -32767, 7, 0, -32728};
@@ -47,28 +48,37 @@ static void SiblingPath(const char* name, char* path) {
   strcpy(slash, name);
 }
 
-static int ReadNumbers(char* text, long* numbers, int most) {
+/* Wide enough for any 16-bit entry and any 32-bit result, 0xFFFFFF00 included. */
+static int ReadNumbers(char* text, long long* numbers, int most) {
   int count = 0;
   char* end;
   for (;;) {
-    long value = strtol(text, &end, 0);
+    long long value = strtoll(text, &end, 0);
     if (end == text || count == most) return count;
     numbers[count++] = value;
     text = end;
   }
 }
 
-/* Returns 0 when there is no scenario file. */
-static int LoadScenario(Scenario* scenario) {
+/* Reads QZ_SIM.TXT; returns 0 when there is none. Sets *changed when its text
+ * differs from the last one read. */
+static int LoadScenario(Scenario* scenario, int* changed) {
   char path[MAX_PATH];
-  char line[1024];
+  char text[sizeof scenario->text];
+  char* line;
+  size_t length;
   FILE* file;
-  memset(scenario, 0, sizeof *scenario);
   SiblingPath("QZ_SIM.TXT", path);
-  file = fopen(path, "r");
+  file = fopen(path, "rb");
   if (!file) return 0;
-  while (fgets(line, sizeof line, file)) {
-    long numbers[TABLE_ENTRIES];
+  length = fread(text, 1, sizeof text - 1, file);
+  fclose(file);
+  text[length] = '\0';
+  *changed = strcmp(text, scenario->text) != 0;
+  memset(scenario, 0, sizeof *scenario);
+  strcpy(scenario->text, text);
+  for (line = strtok(text, "\r\n"); line; line = strtok(NULL, "\r\n")) {
+    long long numbers[TABLE_ENTRIES];
     char* comment = strchr(line, '#');
     char* word = line;
     int count, i;
@@ -91,7 +101,6 @@ static int LoadScenario(Scenario* scenario) {
       if (sscanf(word + 6, " %259s", name) == 1) SiblingPath(name, scenario->record);
     }
   }
-  fclose(file);
   return 1;
 }
 
@@ -111,11 +120,15 @@ static void Record(const char* path, int call, long selector, const short* table
 
 static unsigned long Answer(short* table, long selector) {
   static Scenario scenario;
-  const int call = (int)InterlockedIncrement(&callCount) - 1;
-  if (!LoadScenario(&scenario)) {
+  int changed = 0;
+  int call;
+  if (!LoadScenario(&scenario, &changed)) {
     memcpy(table, demoTable, sizeof demoTable);
     return 1;
   }
+  /* A new scenario starts again from its first call. */
+  if (changed) callCount = 0;
+  call = callCount++;
   if (scenario.record[0]) Record(scenario.record, call, selector, table);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
   if (scenario.tableCount) memcpy(table, scenario.tables[Step(call, scenario.tableCount)], TABLE_ENTRIES * sizeof(short));

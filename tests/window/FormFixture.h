@@ -1,0 +1,35 @@
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "window/Form1.h"
+
+// A real Form1, created and shown as the program does, destroyed after the test.
+class FormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(form.Create(GetModuleHandleW(nullptr)));
+    form.Show(SW_SHOWNORMAL);
+    SetForegroundWindow(form.Handle());
+    PumpBriefly(form.Handle(), 50);
+  }
+
+  void TearDown() override {
+    DestroyWindow(form.Handle());
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+  }
+
+  HWND Control(int id) const { return GetDlgItem(form.Handle(), id); }
+  HWND Upper() const { return Control(Form1::kTxtMsgDisplay); }
+  HWND Lower() const { return Control(Form1::kTxtMsgDisplay2); }
+  HWND Button() const { return Control(Form1::kCommand1); }
+
+  void Click() { SendMessageW(Button(), BM_CLICK, 0, 0); }
+
+  Form1 form;
+};

@@ -1,0 +1,113 @@
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "FormFixture.h"
+#include "TestSupport.h"
+#include "listing/DeviceTable.h"
+#include "window/AppModule.h"
+#include "window/VendorLibrary.h"
+
+namespace {
+
+const std::wstring kNotice = L"function call failed\r\n\r\n";
+
+DWORD CaretOf(HWND pane) {
+  DWORD start = 0, end = 0;
+  SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  return start == end ? start : ~0u;
+}
+
+TEST_F(FormTest, ClickFillsBothPanesFromTwoLibraryCalls) {
+  struct Case {
+    const char* scenario;
+    std::wstring upper;
+    std::wstring lower;
+  };
+  const Case cases[] = {
+      {"table 5 3 9", L"3, 5, 9, ", L""},
+      {"table 0 0 12 0 -5 3 0 3", L"3, 3, 12, ", L"32763, "},
+      {"table 32767 1 -1 -32768 0 32767", L"1, 32767, 32767, ", L"32767, "},
+      {"table 5 -32765 -32759", L"5, ", L"3, 9, "},
+      {"table", L"", L""},
+      {"table 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 77", L"", L""},
+      // Each listing reads its own call: the second table fills the lower pane.
+      {"table 2 1 -32766\ntable 9 -32760", L"1, 2, ", L"8, "},
+  };
+  for (const Case& c : cases) {
+    Scenario scenario(std::string(c.scenario) + "\nrecord QZ_SIM.LOG");
+    SetWindowTextW(Lower(), L"stale");
+    Click();
+    EXPECT_EQ(Printable(TextOf(Upper())), Printable(c.upper)) << c.scenario;
+    EXPECT_EQ(Printable(TextOf(Lower())), Printable(c.lower)) << c.scenario;
+    EXPECT_EQ(CaretOf(Upper()), 0u) << c.scenario << ": the pane shows its start";
+    EXPECT_EQ(scenario.Calls(),
+              (std::vector<std::string>{"call 1 selector 0 table zero", "call 2 selector 0 table zero"}))
+        << c.scenario;
+    EXPECT_TRUE(gLibOk) << c.scenario;
+  }
+}
+
+TEST_F(FormTest, OnlyTheLowByteOfTheLibraryResultCounts) {
+  struct Case {
+    const char* scenario;
+    std::wstring upper;
+    std::wstring lower;
+    DWORD caret;
+  };
+  const Case cases[] = {
+      {"result 256", kNotice, L"before", 24},
+      {"result 0xFFFFFF00", kNotice, L"before", 24},
+      {"result 0x101", L"4, ", L"1, ", 0},
+      {"result 0x80000001 0x200", L"4, ", kNotice, 0},
+  };
+  for (const Case& c : cases) {
+    Scenario scenario(std::string("table 4 -32767\n") + c.scenario);
+    SetWindowTextW(Lower(), L"before");
+    Click();
+    EXPECT_EQ(Printable(TextOf(Upper())), Printable(c.upper)) << c.scenario;
+    EXPECT_EQ(Printable(TextOf(Lower())), Printable(c.lower)) << c.scenario;
+    EXPECT_EQ(CaretOf(Upper()), c.caret) << c.scenario;
+  }
+}
+
+TEST_F(FormTest, CombinedListingAppendsWithoutClearing) {
+  Scenario scenario("table -32768 -1 32767 1 -32767\nresult 1 0");
+  SetWindowTextW(Upper(), L"above ");
+  SetWindowTextW(Lower(), L"below ");
+  form.GetConnectedList();
+  EXPECT_EQ(TextOf(Upper()), L"above 1, 32767, ");
+  EXPECT_EQ(TextOf(Lower()), L"below 0, 32767, 1, ");
+  form.GetConnectedList();
+  EXPECT_EQ(Printable(TextOf(Upper())), Printable(L"above 1, 32767, " + kNotice));
+  EXPECT_EQ(CaretOf(Upper()), TextOf(Upper()).size());
+  EXPECT_FALSE(gLibOk);
+}
+
+TEST(VendorLibrary, TheWholeTableReachesTheLibraryAndComesBack) {
+  Scenario scenario(
+      "table -1 2 -3 4 -5 6 -7 8 -9 10 -11 12 -13 14 -15 16 -17 18 -19 20 -21 22 -23 24 -25 26 -27 28 -29 30 "
+      "-31 32 -32768\nresult 0x1234\nrecord QZ_SIM.LOG");
+  VendorLibrary library(kDeviceLibraryName);
+  DeviceTable table;
+  EXPECT_EQ(library.GetRegDevList(table), 0x1234u) << "the raw result, upper bits included";
+  for (int i = 0; i < 32; ++i) {
+    EXPECT_EQ(table.entry[i], (i % 2 ? 1 : -1) * (i + 1)) << "entry " << i;
+  }
+  EXPECT_EQ(table.entry[32], -32768) << "entry 32 is written by the library too";
+  EXPECT_EQ(scenario.Calls(), std::vector<std::string>{"call 1 selector 0 table zero"});
+}
+
+TEST(VendorLibrary, AMissingEntryPointIsAFailedCall) {
+  VendorLibrary library("QZ_NOENTRY.DLL");
+  for (int call = 1; call <= 2; ++call) {
+    DeviceTable table;
+    EXPECT_EQ(library.GetRegDevList(table), 0u) << "call " << call;
+  }
+  ASSERT_NE(GetModuleHandleA("QZ_NOENTRY.DLL"), nullptr) << "the library itself loaded";
+}
+
+}  // namespace

@@ -1,0 +1,303 @@
+// Starts the real DeviceList.exe in folders of its own and watches it from
+// outside, as a user would see it.
+#include <windows.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "window/Form1.h"
+
+namespace {
+
+const wchar_t kMessage[] =
+    L"ERROR finding QZ_USB.DLL\n\n\nLocate and place file in Windows directory, or\n\nsame directory as "
+    L"application and try again.\n\n";
+
+std::wstring Payload(const wchar_t* name) {
+  return ProgramFolder() + L"payload\\" + name;
+}
+
+// An empty folder to start the program in, so that nothing is found there.
+std::wstring EmptyFolder() {
+  const std::wstring folder = ProgramFolder() + L"stage\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  CreateDirectoryW((folder + L"empty").c_str(), nullptr);
+  return folder + L"empty\\";
+}
+
+// A fresh folder holding the program and the given files (payload name,
+// name in the folder).
+std::wstring Stage(const wchar_t* name, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> files) {
+  EmptyFolder();
+  const std::wstring folder = ProgramFolder() + L"stage\\" + name + L"\\";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  for (const wchar_t* old : {L"DeviceList.exe", L"QZ_USB.DLL", L"QZ_SIM.TXT", L"QZ_SIM.LOG"}) {
+    DeleteFileW((folder + old).c_str());
+  }
+  CopyFileW(Payload(L"DeviceList.exe").c_str(), (folder + L"DeviceList.exe").c_str(), FALSE);
+  for (const auto& file : files) CopyFileW(Payload(file.first).c_str(), (folder + file.second).c_str(), FALSE);
+  return folder;
+}
+
+void WriteFile(const std::wstring& path, const char* text) {
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs(text, file);
+  std::fclose(file);
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+// Text of a window in another process, asked for as its window procedure sees it.
+std::wstring TextAcross(HWND window) {
+  wchar_t text[4096] = {};
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &copied);
+  return std::wstring(text, copied);
+}
+
+struct WindowSearch {
+  DWORD pid;  // 0: any process
+  const wchar_t* className;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if ((search->pid == 0 || pid == search->pid) && _wcsicmp(ClassOf(window).c_str(), search->className) == 0) {
+    search->found.push_back(window);
+  }
+  return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent, const wchar_t* className) {
+  WindowSearch search{0, className, {}};
+  EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+class Program {
+ public:
+  explicit Program(const std::wstring& folder) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring exe = folder + L"DeviceList.exe";
+    started_ = CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, EmptyFolder().c_str(),
+                              &startup, &process_);
+  }
+  ~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
+    WaitForSingleObject(process_.hProcess, 5000);
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool Started() const { return started_; }
+  bool Running() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT; }
+
+  // The program's top-level windows of one class.
+  std::vector<HWND> Windows(const wchar_t* className) const {
+    WindowSearch search{process_.dwProcessId, className, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+  }
+
+  HWND Form() const {
+    const std::vector<HWND> forms = Windows(L"DeviceList.Form1");
+    return forms.empty() ? nullptr : forms.front();
+  }
+
+  // Waits for the window to be shown; null if it is not within the time.
+  HWND ShownForm(DWORD timeoutMs = 10000) const {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+      HWND form = Form();
+      if (form && IsWindowVisible(form)) return form;
+      Sleep(10);
+    }
+    return nullptr;
+  }
+
+  // Waits for the end; the exit code, or STILL_ACTIVE if it did not end.
+  DWORD ExitCode(DWORD timeoutMs = 10000) const {
+    WaitForSingleObject(process_.hProcess, timeoutMs);
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code;
+  }
+
+  DWORD Thread() const { return process_.dwThreadId; }
+
+ private:
+  PROCESS_INFORMATION process_ = {};
+  bool started_ = false;
+};
+
+// The error box of a failed start: exactly one, as described, over a window
+// that is never shown; OK ends the program with exit code 1.
+void ExpectErrorBoxAndEnd(const std::wstring& folder) {
+  Program program(folder);
+  ASSERT_TRUE(program.Started());
+  bool formShown = false;
+  std::vector<HWND> boxes;
+  const DWORD start = GetTickCount();
+  while (boxes.empty() && program.Running() && GetTickCount() - start < 10000) {
+    HWND form = program.Form();
+    formShown = formShown || (form && IsWindowVisible(form));
+    boxes = program.Windows(L"#32770");
+    Sleep(5);
+  }
+  ASSERT_EQ(boxes.size(), 1u) << "one error box";
+  HWND box = boxes.front();
+  Sleep(200);
+  EXPECT_EQ(program.Windows(L"#32770").size(), 1u) << "no second box";
+
+  EXPECT_EQ(TextAcross(box), L"error");
+  HWND form = program.Form();
+  ASSERT_NE(form, nullptr) << "the main window exists while the box is up";
+  EXPECT_EQ(GetWindow(box, GW_OWNER), form) << "the box is owned by the main window";
+  EXPECT_FALSE(IsWindowVisible(form));
+
+  std::wstring message;
+  for (HWND label : Children(box, L"Static")) {
+    if (message.empty()) message = TextAcross(label);
+  }
+  EXPECT_EQ(Printable(message), Printable(kMessage));
+  EXPECT_EQ(message.size(), 121u);
+  std::vector<HWND> buttons;
+  for (HWND button : Children(box, L"Button")) {
+    if (IsWindowVisible(button)) buttons.push_back(button);
+  }
+  ASSERT_EQ(buttons.size(), 1u) << "a single button";
+  EXPECT_EQ(TextAcross(buttons.front()), L"OK");
+
+  PostMessageW(buttons.front(), BM_CLICK, 0, 0);
+  while (program.Running() && GetTickCount() - start < 20000) {
+    formShown = formShown || (IsWindow(form) && IsWindowVisible(form));
+    Sleep(5);
+  }
+  EXPECT_EQ(program.ExitCode(), 1u);
+  EXPECT_FALSE(formShown) << "the main window was shown";
+}
+
+TEST(Startup, WithoutTheLibraryTheBoxSaysWhereToPutItAndTheProgramEnds) {
+  ExpectErrorBoxAndEnd(Stage(L"missing", {}));
+}
+
+TEST(Startup, AFileThatIsNoLibraryCountsAsMissing) {
+  const std::wstring folder = Stage(L"not-a-library", {});
+  WriteFile(folder + L"QZ_USB.DLL", "This is not a library.\r\n");
+  ExpectErrorBoxAndEnd(folder);
+}
+
+void ExpectWindowWithFocusedButton(Program& program) {
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr) << "the window did not open";
+  EXPECT_TRUE(program.Windows(L"#32770").empty()) << "no box";
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  for (int i = 0; i < 100 && !info.hwndFocus; ++i) {
+    GetGUIThreadInfo(program.Thread(), &info);
+    Sleep(10);
+  }
+  EXPECT_EQ(GetDlgCtrlID(info.hwndFocus), Form1::kCommand1) << "the button has the focus";
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+TEST(Startup, TheLibraryBesideTheProgramIsFound) {
+  Program program(Stage(L"beside", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}}));
+  ExpectWindowWithFocusedButton(program);
+}
+
+TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring placed = std::wstring(windows) + L"\\QZ_USB.DLL";
+  ASSERT_TRUE(CopyFileW(Payload(L"QZ_USB.DLL").c_str(), placed.c_str(), FALSE));
+  {
+    Program program(Stage(L"windows-folder", {}));
+    ExpectWindowWithFocusedButton(program);
+  }
+  EXPECT_TRUE(DeleteFileW(placed.c_str()));
+}
+
+HWND Pane(HWND form, int id) {
+  return GetDlgItem(form, id);
+}
+
+TEST(Program, ALibraryWithoutTheEntryPointStartsAndReportsAFailedCall) {
+  Program program(Stage(L"no-entry", {{L"QZ_NOENTRY.DLL", L"QZ_USB.DLL"}}));
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr) << "the start-up check passes";
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+  EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay))), "function call failed\\r\\n\\r\\n");
+  EXPECT_TRUE(program.Running()) << "the program keeps running";
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+std::vector<std::string> LinesOf(const std::wstring& path) {
+  std::vector<std::string> lines;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return lines;
+  char line[256];
+  while (std::fgets(line, sizeof line, file)) lines.push_back(line);
+  std::fclose(file);
+  return lines;
+}
+
+// A second click while the first one's listing yields is dropped: each list
+// shows once.
+TEST(Program, ADoubleClickListsOnce) {
+  const std::wstring folder = Stage(L"double-click", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+  WriteFile(folder + L"QZ_SIM.TXT", "table 5 -32765 9 -32767\ndelay 400 0\nrecord QZ_SIM.LOG\n");
+  Program program(folder);
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr);
+  HWND button = GetDlgItem(form, Form1::kCommand1);
+  PostMessageW(button, BM_CLICK, 0, 0);
+  PostMessageW(button, BM_CLICK, 0, 0);
+  const DWORD start = GetTickCount();
+  while (TextAcross(Pane(form, Form1::kTxtMsgDisplay)).empty() && GetTickCount() - start < 10000) Sleep(20);
+  Sleep(500);
+  EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay)), L"5, 9, ");
+  EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay2)), L"1, 3, ");
+  EXPECT_EQ(LinesOf(folder + L"QZ_SIM.LOG").size(), 2u) << "one listing, two library calls";
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u);
+}
+
+// The window closed while the listing yields in its longest ordering pass (32
+// ascending numbers): the program ends normally.
+TEST(Program, ClosingDuringAListingEndsNormally) {
+  const std::wstring folder = Stage(L"close-while-listing", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+  WriteFile(folder + L"QZ_SIM.TXT",
+            "table 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32\n"
+            "delay 0 300\nrecord QZ_SIM.LOG\n");
+  Program program(folder);
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr);
+  PostMessageW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0);
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u) << "exit code 0, no crash, no hang";
+  EXPECT_EQ(LinesOf(folder + L"QZ_SIM.LOG").size(), 2u) << "the window closed inside the listing";
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+
+std::wstring ProgramFolder() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+Scenario::Scenario(const std::string& text) : folder_(ProgramFolder()) {
+  static int serial = 0;
+  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
+  FILE* file = _wfopen((folder_ + L"QZ_SIM.TXT").c_str(), L"wb");
+  if (!file) return;
+  // A line of its own makes every scenario new to the simulator.
+  std::fprintf(file, "# scenario %d\n%s\n", ++serial, text.c_str());
+  std::fclose(file);
+}
+
+Scenario::~Scenario() {
+  DeleteFileW((folder_ + L"QZ_SIM.TXT").c_str());
+  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
+}
+
+std::vector<std::string> Scenario::Calls() const {
+  std::vector<std::string> lines;
+  FILE* file = _wfopen((folder_ + L"QZ_SIM.LOG").c_str(), L"rb");
+  if (!file) return lines;
+  char line[256];
+  while (std::fgets(line, sizeof line, file)) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    lines.push_back(text);
+  }
+  std::fclose(file);
+  return lines;
+}
+
+std::wstring TextOf(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], length + 1)));
+  return text;
+}
+
+static void PumpOnce(HWND window) {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) continue;  // from a window a test closed
+    if (!IsDialogMessageW(window, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+}
+
+bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    PumpOnce(window);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+void PumpBriefly(HWND window, DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    PumpOnce(window);
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  } while (GetTickCount() - start < ms);
+}
+
+static INPUT Key(WORD key, bool up) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  return input;
+}
+
+void PressKey(WORD key, bool shift) {
+  std::vector<INPUT> inputs;
+  if (shift) inputs.push_back(Key(VK_SHIFT, false));
+  inputs.push_back(Key(key, false));
+  inputs.push_back(Key(key, true));
+  if (shift) inputs.push_back(Key(VK_SHIFT, true));
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void TypeText(const std::wstring& text) {
+  std::vector<INPUT> inputs;
+  for (wchar_t c : text) {
+    for (bool up : {false, true}) {
+      INPUT input = {};
+      input.type = INPUT_KEYBOARD;
+      input.ki.wScan = c;
+      input.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
+      inputs.push_back(input);
+    }
+  }
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+std::string Printable(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) {
+    if (c == L'\r') out += "\\r";
+    else if (c == L'\n') out += "\\n";
+    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    else {
+      char code[12];
+      std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+      out += code;
+    }
+  }
+  return out;
+}

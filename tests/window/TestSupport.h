@@ -1,0 +1,42 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The folder of the running test program, with a trailing backslash.
+std::wstring ProgramFolder();
+
+// Writes QZ_SIM.TXT beside the test program's QZ_USB.DLL and removes it at the
+// end of the scope; each one is a new scenario for the simulator.
+class Scenario {
+ public:
+  explicit Scenario(const std::string& text);
+  ~Scenario();
+  Scenario(const Scenario&) = delete;
+  Scenario& operator=(const Scenario&) = delete;
+
+  // The lines of QZ_SIM.LOG, if the scenario records calls.
+  std::vector<std::string> Calls() const;
+
+ private:
+  std::wstring folder_;
+};
+
+std::wstring TextOf(HWND window);
+
+// Handles queued messages for `window` (with its dialog keys) until `done`
+// holds or the time is up; returns `done()`.
+bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs = 3000);
+
+// Handles what is queued now and what arrives within a short while.
+void PumpBriefly(HWND window, DWORD ms = 100);
+
+// Real key presses through the input queue.
+void PressKey(WORD key, bool shift = false);
+void TypeText(const std::wstring& text);
+
+// The text a gtest message shows for a pane's content.
+std::string Printable(const std::wstring& text);
