@@ -17,10 +17,12 @@ start_xvfb() {
 }
 
 # A 32-bit Wine prefix under build/ at the given system DPI, with a persistent
-# wineserver (so that Wine's services do not hold on to our pipes).
+# wineserver (so that Wine's services do not hold on to our pipes). With
+# "desktop" as second argument, one whose windows a real desktop manages.
 wine_prefix() {
-  local dpi=$1
-  export WINEPREFIX="$build/wine/dpi$dpi" WINEARCH=win32 WINEDEBUG=-all
+  local dpi=$1 managed=N name="dpi$1"
+  if [ "${2:-}" = desktop ]; then managed=Y name=desktop; fi
+  export WINEPREFIX="$build/wine/$name" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$WINEPREFIX"
   # Fails harmlessly when one is running already.
@@ -39,8 +41,8 @@ wine_prefix() {
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
-"Managed"="N"
-"Decorated"="N"
+"Managed"="$managed"
+"Decorated"="$([ "$managed" = N ] && echo N || echo Y)"
 
 [HKEY_CURRENT_USER\Control Panel\Desktop]
 "LogPixels"=dword:$(printf '%08x' "$dpi")
