@@ -92,8 +92,7 @@ LRESULT CALLBACK PaneKeys(HWND pane, UINT message, WPARAM wParam, LPARAM lParam,
 
 }  // namespace
 
-Form1::Form1()
-    : library_(kDeviceLibraryName), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
+Form1::Form1() : library_(kDeviceLibraryName), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -111,7 +110,7 @@ bool Form1::Create(HINSTANCE instance) {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+  windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));      // IDI_APPLICATION
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;
@@ -161,8 +160,7 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
     case WM_NEXTDLGCTL:
       // Sent by the dialog keyboard interface and by a pane on Tab.
-      MoveFocus(lParam ? reinterpret_cast<HWND>(wParam)
-                       : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0));
+      MoveFocus(lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0));
       return 0;
 
     case WM_ACTIVATE:
@@ -199,10 +197,10 @@ bool Form1::CreateControls() {
   font_ = CreateControlFont(dpi);
   HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   for (const ControlLayout& c : kControls) {
-    HWND control = CreateWindowExW(c.exStyle, c.className, c.text, WS_CHILD | WS_VISIBLE | c.style,
-                                   TwipsToPixels(c.left, dpi), TwipsToPixels(c.top, dpi),
-                                   TwipsToPixels(c.width, dpi), TwipsToPixels(c.height, dpi), hwnd_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+    HWND control =
+        CreateWindowExW(c.exStyle, c.className, c.text, WS_CHILD | WS_VISIBLE | c.style, TwipsToPixels(c.left, dpi),
+                        TwipsToPixels(c.top, dpi), TwipsToPixels(c.width, dpi), TwipsToPixels(c.height, dpi), hwnd_,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     if (!control) return false;
     if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }

@@ -2,9 +2,10 @@
 
 #include "window/Form1.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+// The program takes no command line.
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpCmdLine*/, int nShowCmd) {
   Form1 form;
-  if (!form.Create(instance)) return 1;
-  form.Show(showCommand);
+  if (!form.Create(hInstance)) return 1;
+  form.Show(nShowCmd);
   return RunMessageLoop(form.Handle());
 }

@@ -6,7 +6,7 @@
 
 #if defined(__GLIBCXX__)
 namespace __gnu_cxx {
-void __verbose_terminate_handler() {
+void __verbose_terminate_handler() {  // NOLINT(bugprone-reserved-identifier): the library's own name
   std::abort();
 }
 }  // namespace __gnu_cxx

@@ -129,8 +129,8 @@ TEST_F(ListingsTest, VisibleEffectsComeInOrder) {
                                            "upper written", "upper written"}));
   Reset(MakeTable({5, -32765, 3, -32759}));
   listings.ListCombined();
-  EXPECT_EQ(log, (std::vector<std::string>{"library", "lower written", "lower written", "upper written",
-                                           "upper written"}))
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"library", "lower written", "lower written", "upper written", "upper written"}))
       << "the lower pane is written first and nothing is cleared";
 }
 
@@ -145,17 +145,17 @@ TEST_F(ListingsTest, FailedCallsAreReportedInThePaneOfTheListing) {
     bool libOk;
     std::size_t upperCaret;
   };
+  const auto both = &Listings::ListBoth;
+  const auto disconnected = &Listings::ListDisconnected;
+  const auto combined = &Listings::ListCombined;
   const Case cases[] = {
-      {"button, first call fails", {0}, &Listings::ListBoth, kNotice, L"typed below", 1, false, 24},
-      {"button, low byte 0", {0x100}, &Listings::ListBoth, kNotice, L"typed below", 1, false, 24},
-      {"button, second call fails", {1, 0}, &Listings::ListBoth, Entries({3}), kNotice, 2, false, 0},
-      {"button, second call's result is kept", {0, 1}, &Listings::ListBoth, kNotice, L"typed below", 1, false, 24},
-      {"button, any non-zero low byte succeeds", {0x101, 0x380}, &Listings::ListBoth, Entries({3}), Entries({4}), 2,
-       true, 0},
-      {"disconnected fails, caret moves above", {0}, &Listings::ListDisconnected, L"typed above", kNotice, 1, false,
-       11},
-      {"combined fails, nothing cleared", {0}, &Listings::ListCombined, L"typed above" + kNotice, L"typed below", 1,
-       false, 11 + 24},
+      {"button, first call fails", {0}, both, kNotice, L"typed below", 1, false, 24},
+      {"button, low byte 0", {0x100}, both, kNotice, L"typed below", 1, false, 24},
+      {"button, second call fails", {1, 0}, both, Entries({3}), kNotice, 2, false, 0},
+      {"button, second call's result is kept", {0, 1}, both, kNotice, L"typed below", 1, false, 24},
+      {"button, non-zero low bytes", {0x101, 0x380}, both, Entries({3}), Entries({4}), 2, true, 0},
+      {"disconnected fails, caret moves above", {0}, disconnected, L"typed above", kNotice, 1, false, 11},
+      {"combined fails, nothing cleared", {0}, combined, L"typed above" + kNotice, L"typed below", 1, false, 35},
   };
   for (const Case& c : cases) {
     Reset(MakeTable({3, -32764}));

@@ -110,15 +110,17 @@ TEST(OrderingPass, AgreesWithSortOnRandomLists) {
   std::uniform_int_distribution<int> value(-32768, 32767);
   std::uniform_int_distribution<int> small(-3, 40);
   std::uniform_int_distribution<int> kind(0, 3);
+  // Lists of four shapes: anything, many duplicates and zeros, sparse, mostly empty.
+  auto draw = [&](int shape) {
+    if (shape == 0) return value(random);
+    if (shape == 1) return small(random);
+    if (shape == 2) return value(random) > 16000 ? value(random) : 0;
+    return std::max(0, small(random) - 30);
+  };
   for (int round = 0; round < 100000; ++round) {
     std::vector<int> input(DeviceTable::kExamined);
-    const int k = kind(random);
-    for (int& n : input) {
-      if (k == 0) n = value(random);
-      else if (k == 1) n = small(random);  // many duplicates and zeros
-      else if (k == 2) n = value(random) > 16000 ? value(random) : 0;  // sparse
-      else n = std::max(0, small(random) - 30);  // mostly empty
-    }
+    const int shape = kind(random);
+    for (int& n : input) n = draw(shape);
     std::vector<int> expected;
     for (int n : input) {
       if (n > 0) expected.push_back(n);

@@ -28,6 +28,7 @@ TEST_F(PaneTest, DeviceEntryIsAppendedToWhateverThePaneHolds) {
       {"after an entry", L"3, ", 12, L"3, 12, "},
       {"largest number", L"", 32767, L"32767, "},
       {"number 0 from a masked -32768", L"", 0, L"0, "},
+      {"negative numbers keep their sign", L"", -32768, L"-32768, "},
       {"typed text without separator", L"typed", 7, L"typed7, "},
       {"typed line break kept", L"a\r\nb", 1, L"a\r\nb1, "},
       {"text in other scripts kept", L"\u00e9\u4e2d\u0416\u03a9", 5, L"\u00e9\u4e2d\u0416\u03a95, "},
@@ -62,8 +63,8 @@ TEST_F(PaneTest, ScrollCommandMatchesExactly) {
     bool moves;
   };
   const Case cases[] = {
-      {"down", true}, {"end", true},   {"Down", false}, {"END", false}, {" down", false},
-      {"down ", false}, {"end\n", false}, {"", false},  {"dow", false}, {"up", false},
+      {"down", true},   {"end", true},    {"Down", false}, {"END", false}, {" down", false},
+      {"down ", false}, {"end\n", false}, {"", false},     {"dow", false}, {"up", false},
   };
   for (const Case& c : cases) {
     pane.text = L"function call failed\r\n\r\n";
@@ -84,8 +85,8 @@ TEST(LibraryResult, OnlyTheLowEightBitsCount) {
     std::uint32_t raw;
     bool ok;
   };
-  const Case cases[] = {{0, false},     {1, true},     {0xFF, true},         {0x100, false},
-                        {0x101, true},  {0x8000, false}, {0xFFFFFF00u, false}, {0xFFFFFFFFu, true}};
+  const Case cases[] = {{0, false},    {1, true},       {0xFF, true},         {0x100, false},
+                        {0x101, true}, {0x8000, false}, {0xFFFFFF00u, false}, {0xFFFFFFFFu, true}};
   for (const Case& c : cases) {
     EXPECT_EQ(LibraryCallSucceeded(c.raw), c.ok) << "raw result 0x" << std::hex << c.raw;
   }

@@ -25,8 +25,7 @@ struct Layout {
 const Layout kLayouts[] = {
     {96, 327, 233, {10, 12, 211, 15}, {6, 28, 315, 65}, {8, 112, 295, 15}, {6, 128, 315, 65}, {6, 206, 317, 23}},
     {144, 491, 350, {15, 18, 317, 23}, {9, 42, 473, 98}, {12, 168, 443, 23}, {9, 192, 473, 98}, {9, 309, 476, 35}},
-    {192, 654, 466, {20, 24, 422, 30}, {12, 56, 630, 130}, {16, 224, 590, 30}, {12, 256, 630, 130},
-     {12, 412, 634, 46}},
+    {192, 654, 466, {20, 24, 422, 30}, {12, 56, 630, 130}, {16, 224, 590, 30}, {12, 256, 630, 130}, {12, 412, 634, 46}},
 };
 
 int SystemDpi() {
@@ -185,8 +184,7 @@ TEST_F(FormTest, SpaceAndEnterOnTheFocusedButtonClickIt) {
     SetFocus(Button());
     PressKey(key);
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return TextOf(Upper()) == L"3, 5, "; }))
-        << (key == VK_SPACE ? "Space" : "Enter") << " did not click; upper pane holds "
-        << Printable(TextOf(Upper()));
+        << (key == VK_SPACE ? "Space" : "Enter") << " did not click; upper pane holds " << Printable(TextOf(Upper()));
     EXPECT_EQ(TextOf(Lower()), L"1, ");
   }
 }

@@ -108,9 +108,12 @@ void TypeText(const std::wstring& text) {
 std::string Printable(const std::wstring& text) {
   std::string out;
   for (wchar_t c : text) {
-    if (c == L'\r') out += "\\r";
-    else if (c == L'\n') out += "\\n";
-    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    if (c == L'\r')
+      out += "\\r";
+    else if (c == L'\n')
+      out += "\\n";
+    else if (c >= 0x20 && c < 0x7F)
+      out += static_cast<char>(c);
     else {
       char code[12];
       std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));

@@ -131,7 +131,8 @@ static unsigned long Answer(short* table, long selector) {
   call = callCount++;
   if (scenario.record[0]) Record(scenario.record, call, selector, table);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
-  if (scenario.tableCount) memcpy(table, scenario.tables[Step(call, scenario.tableCount)], TABLE_ENTRIES * sizeof(short));
+  if (scenario.tableCount)
+    memcpy(table, scenario.tables[Step(call, scenario.tableCount)], TABLE_ENTRIES * sizeof(short));
   return scenario.resultCount ? scenario.results[Step(call, scenario.resultCount)] : 1;
 }
 
