@@ -68,3 +68,26 @@ stop_wine_and_x() {
   [ -n "${started_xvfb:-}" ] && kill "$started_xvfb" 2>/dev/null || true
 }
 started_prefixes=()
+
+# Runs the demo program staged in $1 on the current prefix and display: saves
+# window.png (as opened) and window-listed.png (after a click) in $2 and
+# prints both panes.
+demo_headless() {
+  local demo=$1 shots=$2 program geometry
+  mkdir -p "$shots"
+  (cd "$demo" && exec wine DeviceList.exe >/dev/null 2>&1 </dev/null) &
+  program=$!
+  geometry=$(demo_driver window)
+  [ -n "$geometry" ] || { echo "the window did not open" >&2; return 1; }
+  sleep 0.3
+  import -window root -crop "$geometry" +repage "$shots/window.png"
+  demo_driver click
+  sleep 0.3
+  import -window root -crop "$geometry" +repage "$shots/window-listed.png"
+  demo_driver close
+  wait "$program" || true
+}
+
+demo_driver() {
+  wine "$build/win32/tools/demo-driver/DemoDriver.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'
+}

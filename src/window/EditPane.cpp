@@ -1,5 +1,22 @@
 #include "window/EditPane.h"
 
+#include <commctrl.h>
+
+namespace {
+
+LRESULT CALLBACK PaneProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+  // In dialog mode a multi-line edit posts WM_CLOSE to its parent on Esc.
+  if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE) return 0;
+  return DefSubclassProc(edit, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool EditPane::Attach(HWND edit) {
+  edit_ = edit;
+  return SetWindowSubclass(edit, PaneProc, 0, 0) != FALSE;
+}
+
 std::wstring EditPane::Text() const {
   const int length = GetWindowTextLengthW(edit_);
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');

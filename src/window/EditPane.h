@@ -11,7 +11,8 @@
 // a user typed in any script survives a read-append-replace cycle.
 class EditPane : public Pane {
  public:
-  void Attach(HWND edit) { edit_ = edit; }
+  // Takes over the edit control; false if that failed.
+  bool Attach(HWND edit);
 
   std::wstring Text() const override;
   void SetText(const std::wstring& text) override;

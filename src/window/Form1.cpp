@@ -84,12 +84,6 @@ HFONT CreateControlFont(int dpi) {
   }
 }
 
-LRESULT CALLBACK PaneKeys(HWND pane, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-  // In dialog mode a multi-line edit posts WM_CLOSE to its parent on Esc.
-  if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE) return 0;
-  return DefSubclassProc(pane, message, wParam, lParam);
-}
-
 }  // namespace
 
 Form1::Form1() : library_(kDeviceLibraryName), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
@@ -204,11 +198,10 @@ bool Form1::CreateControls() {
     if (!control) return false;
     if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   }
-  HWND upper = GetDlgItem(hwnd_, kTxtMsgDisplay);
-  HWND lower = GetDlgItem(hwnd_, kTxtMsgDisplay2);
-  if (!SetWindowSubclass(upper, PaneKeys, 0, 0) || !SetWindowSubclass(lower, PaneKeys, 0, 0)) return false;
-  txtMsgDisplay_.Attach(upper);
-  txtMsgDisplay2_.Attach(lower);
+  if (!txtMsgDisplay_.Attach(GetDlgItem(hwnd_, kTxtMsgDisplay)) ||
+      !txtMsgDisplay2_.Attach(GetDlgItem(hwnd_, kTxtMsgDisplay2))) {
+    return false;
+  }
   pump_.Attach(hwnd_);
   focus_ = GetDlgItem(hwnd_, kCommand1);
   return true;

@@ -1,6 +1,7 @@
 // Drives a running DeviceList from outside, for the demo and the screenshots:
 //   DemoDriver window   waits for the main window; prints its screen rectangle
 //   DemoDriver box      waits for the start-up error box; prints its rectangle
+//   DemoDriver ok       presses OK in the error box
 //   DemoDriver click    presses "Get device list" and prints both panes
 //   DemoDriver close    closes the main window
 // Exit code 0 on success, 2 when the window or box did not appear in time.
@@ -44,10 +45,13 @@ std::string PaneText(HWND pane) {
 
 int main(int argc, char** argv) {
   const char* command = argc > 1 ? argv[1] : "";
-  if (std::strcmp(command, "box") == 0) {
+  if (std::strcmp(command, "box") == 0 || std::strcmp(command, "ok") == 0) {
     HWND box = WaitFor(L"#32770", L"error");
     if (!box) return 2;
-    PrintRect(box);
+    if (command[0] == 'b')
+      PrintRect(box);
+    else
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
     return 0;
   }
   HWND form = WaitFor(L"DeviceList.Form1", nullptr);
@@ -62,7 +66,7 @@ int main(int argc, char** argv) {
   } else if (std::strcmp(command, "close") == 0) {
     PostMessageW(form, WM_CLOSE, 0, 0);
   } else {
-    std::fprintf(stderr, "usage: DemoDriver window|box|click|close\n");
+    std::fprintf(stderr, "usage: DemoDriver window|box|ok|click|close\n");
     return 1;
   }
   return 0;
