@@ -80,15 +80,14 @@ class FakePump : public EventPump {
 };
 
 // A table with the given entries from entry 0 on, the rest 0.
-inline DeviceTable MakeTable(std::initializer_list<int> entries) {
+inline DeviceTable MakeTable(const std::vector<int>& entries) {
   DeviceTable table;
-  std::size_t i = 0;
-  for (int e : entries) table.entry[i++] = static_cast<std::int16_t>(e);
+  for (std::size_t i = 0; i < entries.size(); ++i) table.entry[i] = static_cast<std::int16_t>(entries[i]);
   return table;
 }
 
 // The pane text of device entries: "3, 5, 9, ".
-inline std::wstring Entries(std::initializer_list<int> numbers) {
+inline std::wstring Entries(const std::vector<int>& numbers) {
   std::wstring text;
   for (int n : numbers) text += std::to_wstring(n) + L", ";
   return text;

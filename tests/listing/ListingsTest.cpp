@@ -17,12 +17,6 @@ std::vector<int> Ascending(int from, int to) {
   return v;
 }
 
-std::wstring EntriesOf(const std::vector<int>& numbers) {
-  std::wstring text;
-  for (int n : numbers) text += std::to_wstring(n) + L", ";
-  return text;
-}
-
 DeviceTable Filled(int value, int entry32) {
   DeviceTable t;
   for (std::size_t i = 0; i < DeviceTable::kExamined; ++i) t.entry[i] = static_cast<std::int16_t>(value);
@@ -69,7 +63,7 @@ TEST_F(ListingsTest, ButtonListsConnectedAboveAndDisconnectedBelow) {
       {"both kinds", MakeTable({4, -32767, -32765, 2}), Entries({2, 4}), Entries({1, 3})},
       {"nothing reported", DeviceTable{}, L"", L""},
       {"only entry 32", only32, L"", L""},
-      {"32 numbers, a 33rd in entry 32", full, EntriesOf(Ascending(1, 32)), L""},
+      {"32 numbers, a 33rd in entry 32", full, Entries(Ascending(1, 32)), L""},
       {"extremes", MakeTable({32767, 1, -1, -32768, 0, 32767}), Entries({1, 32767, 32767}), Entries({32767})},
   };
   for (const TableCase& c : cases) {
@@ -90,7 +84,7 @@ TEST_F(ListingsTest, DisconnectedListingMasksOrdersAndDropsZero) {
       {"nothing reported", DeviceTable{}, L"", L""},
       {"number 0 never shown", MakeTable({-32768, -32764, -32768}), L"", Entries({4})},
       {"-1 is device 32767", MakeTable({-1, -32468}), L"", Entries({300, 32767})},
-      {"32 equal, entry 32 ignored", Filled(-32761, -32767), L"", EntriesOf(std::vector<int>(32, 7))},
+      {"32 equal, entry 32 ignored", Filled(-32761, -32767), L"", Entries(std::vector<int>(32, 7))},
   };
   for (const TableCase& c : cases) {
     Reset(c.table);
@@ -110,7 +104,7 @@ TEST_F(ListingsTest, CombinedListingAppendsToBothPanes) {
       {"duplicates", MakeTable({7, 2, 7, -32766, -32766}), Entries({2, 7, 7}), Entries({2, 2})},
       {"lower in table order, 0 shown", MakeTable({-32768, -1, 32767, 1, -32767}), Entries({1, 32767}),
        Entries({0, 32767, 1})},
-      {"sixteen of each", split, EntriesOf(Ascending(1, 16)), EntriesOf(Ascending(17, 32))},
+      {"sixteen of each", split, Entries(Ascending(1, 16)), Entries(Ascending(17, 32))},
       {"nothing reported", DeviceTable{}, L"", L""},
   };
   for (const TableCase& c : cases) {

@@ -33,12 +33,6 @@ std::vector<int> LastOnly(int number) {
   return v;
 }
 
-DeviceTable TableOf(const std::vector<int>& numbers) {
-  DeviceTable t;
-  for (std::size_t i = 0; i < numbers.size(); ++i) t.entry[i] = static_cast<std::int16_t>(numbers[i]);
-  return t;
-}
-
 std::string Show(const std::vector<int>& v) {
   std::ostringstream out;
   for (int n : v) out << n << ' ';
@@ -65,8 +59,8 @@ TEST(OrderingPass, KnownListsGiveTheirOrderAndYieldCount) {
       {"extremes", {32767, 1, 32767, 1}, {1, 1, 32767, 32767}, 34},
   };
   for (const Case& c : cases) {
-    DeviceTable work = TableOf(c.work);
-    DeviceTable buffer = TableOf({9, 9, 9});
+    DeviceTable work = MakeTable(c.work);
+    DeviceTable buffer = MakeTable({9, 9, 9});
     FakePump pump;
     ASSERT_TRUE(OrderAscending(work, buffer, pump)) << c.what;
     EXPECT_EQ(Examined(work), Padded(c.ordered)) << c.what << ": input " << Show(c.work);
@@ -75,7 +69,7 @@ TEST(OrderingPass, KnownListsGiveTheirOrderAndYieldCount) {
 }
 
 TEST(OrderingPass, EntryThirtyTwoIsNeitherReadNorWritten) {
-  DeviceTable work = TableOf({5, 3});
+  DeviceTable work = MakeTable({5, 3});
   work.entry[32] = 1000;
   DeviceTable buffer;
   buffer.entry[32] = -77;
@@ -87,7 +81,7 @@ TEST(OrderingPass, EntryThirtyTwoIsNeitherReadNorWritten) {
 }
 
 TEST(OrderingPass, BufferHoldsTheNumbersDescending) {
-  DeviceTable work = TableOf(Range(1, 32, 1));
+  DeviceTable work = MakeTable(Range(1, 32, 1));
   DeviceTable buffer;
   FakePump pump;
   ASSERT_TRUE(OrderAscending(work, buffer, pump));
@@ -95,7 +89,7 @@ TEST(OrderingPass, BufferHoldsTheNumbersDescending) {
 }
 
 TEST(OrderingPass, StopsAtOnceWhenTheWindowGoes) {
-  DeviceTable work = TableOf({5, 3, 9});
+  DeviceTable work = MakeTable({5, 3, 9});
   DeviceTable buffer;
   FakePump pump;
   pump.onYield = [](std::size_t n) { return n < 4; };
@@ -127,7 +121,7 @@ TEST(OrderingPass, AgreesWithSortOnRandomLists) {
     }
     std::sort(expected.begin(), expected.end());
 
-    DeviceTable work = TableOf(input);
+    DeviceTable work = MakeTable(input);
     DeviceTable buffer;
     FakePump pump;
     ASSERT_TRUE(OrderAscending(work, buffer, pump));

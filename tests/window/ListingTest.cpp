@@ -87,6 +87,17 @@ TEST_F(FormTest, CombinedListingAppendsWithoutClearing) {
   EXPECT_FALSE(gLibOk);
 }
 
+// A WM_QUIT that a listing's yield meets belongs to the main loop.
+TEST_F(FormTest, AQuitMetWhileListingIsKeptForTheMainLoop) {
+  Scenario scenario("table 1 2 3 -32767");
+  PostQuitMessage(7);
+  Click();
+  EXPECT_EQ(TextOf(Upper()), L"1, 2, 3, ") << "the listing still ends normally";
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit was swallowed";
+  EXPECT_EQ(msg.wParam, 7u);
+}
+
 TEST(VendorLibrary, TheWholeTableReachesTheLibraryAndComesBack) {
   Scenario scenario(
       "table -1 2 -3 4 -5 6 -7 8 -9 10 -11 12 -13 14 -15 16 -17 18 -19 20 -21 22 -23 24 -25 26 -27 28 -29 30 "

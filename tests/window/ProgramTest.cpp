@@ -45,13 +45,6 @@ std::wstring Stage(const wchar_t* name, std::initializer_list<std::pair<const wc
   return folder;
 }
 
-void WriteFile(const std::wstring& path, const char* text) {
-  FILE* file = _wfopen(path.c_str(), L"wb");
-  ASSERT_NE(file, nullptr);
-  std::fputs(text, file);
-  std::fclose(file);
-}
-
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
@@ -201,7 +194,7 @@ TEST(Startup, WithoutTheLibraryTheBoxSaysWhereToPutItAndTheProgramEnds) {
 
 TEST(Startup, AFileThatIsNoLibraryCountsAsMissing) {
   const std::wstring folder = Stage(L"not-a-library", {});
-  WriteFile(folder + L"QZ_USB.DLL", "This is not a library.\r\n");
+  WriteText(folder + L"QZ_USB.DLL", "This is not a library.\r\n");
   ExpectErrorBoxAndEnd(folder);
 }
 
@@ -253,21 +246,11 @@ TEST(Program, ALibraryWithoutTheEntryPointStartsAndReportsAFailedCall) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
-std::vector<std::string> LinesOf(const std::wstring& path) {
-  std::vector<std::string> lines;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file) return lines;
-  char line[256];
-  while (std::fgets(line, sizeof line, file)) lines.push_back(line);
-  std::fclose(file);
-  return lines;
-}
-
 // A second click while the first one's listing yields is dropped: each list
 // shows once.
 TEST(Program, ADoubleClickListsOnce) {
   const std::wstring folder = Stage(L"double-click", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
-  WriteFile(folder + L"QZ_SIM.TXT", "table 5 -32765 9 -32767\ndelay 400 0\nrecord QZ_SIM.LOG\n");
+  WriteText(folder + L"QZ_SIM.TXT", "table 5 -32765 9 -32767\ndelay 400 0\nrecord QZ_SIM.LOG\n");
   Program program(folder);
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr);
@@ -279,7 +262,7 @@ TEST(Program, ADoubleClickListsOnce) {
   Sleep(500);
   EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay)), L"5, 9, ");
   EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay2)), L"1, 3, ");
-  EXPECT_EQ(LinesOf(folder + L"QZ_SIM.LOG").size(), 2u) << "one listing, two library calls";
+  EXPECT_EQ(ReadLines(folder + L"QZ_SIM.LOG").size(), 2u) << "one listing, two library calls";
   PostMessageW(form, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.ExitCode(), 0u);
 }
@@ -288,7 +271,7 @@ TEST(Program, ADoubleClickListsOnce) {
 // ascending numbers): the program ends normally.
 TEST(Program, ClosingDuringAListingEndsNormally) {
   const std::wstring folder = Stage(L"close-while-listing", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
-  WriteFile(folder + L"QZ_SIM.TXT",
+  WriteText(folder + L"QZ_SIM.TXT",
             "table 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32\n"
             "delay 0 300\nrecord QZ_SIM.LOG\n");
   Program program(folder);
@@ -297,7 +280,7 @@ TEST(Program, ClosingDuringAListingEndsNormally) {
   PostMessageW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0);
   PostMessageW(form, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.ExitCode(), 0u) << "exit code 0, no crash, no hang";
-  EXPECT_EQ(LinesOf(folder + L"QZ_SIM.LOG").size(), 2u) << "the window closed inside the listing";
+  EXPECT_EQ(ReadLines(folder + L"QZ_SIM.LOG").size(), 2u) << "the window closed inside the listing";
 }
 
 }  // namespace

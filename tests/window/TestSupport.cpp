@@ -9,24 +9,9 @@ std::wstring ProgramFolder() {
   return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-Scenario::Scenario(const std::string& text) : folder_(ProgramFolder()) {
-  static int serial = 0;
-  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
-  FILE* file = _wfopen((folder_ + L"QZ_SIM.TXT").c_str(), L"wb");
-  if (!file) return;
-  // A line of its own makes every scenario new to the simulator.
-  std::fprintf(file, "# scenario %d\n%s\n", ++serial, text.c_str());
-  std::fclose(file);
-}
-
-Scenario::~Scenario() {
-  DeleteFileW((folder_ + L"QZ_SIM.TXT").c_str());
-  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
-}
-
-std::vector<std::string> Scenario::Calls() const {
+std::vector<std::string> ReadLines(const std::wstring& path) {
   std::vector<std::string> lines;
-  FILE* file = _wfopen((folder_ + L"QZ_SIM.LOG").c_str(), L"rb");
+  FILE* file = _wfopen(path.c_str(), L"rb");
   if (!file) return lines;
   char line[256];
   while (std::fgets(line, sizeof line, file)) {
@@ -36,6 +21,29 @@ std::vector<std::string> Scenario::Calls() const {
   }
   std::fclose(file);
   return lines;
+}
+
+void WriteText(const std::wstring& path, const std::string& text) {
+  FILE* file = _wfopen(path.c_str(), L"wb");
+  if (!file) return;
+  std::fputs(text.c_str(), file);
+  std::fclose(file);
+}
+
+Scenario::Scenario(const std::string& text) : folder_(ProgramFolder()) {
+  static int serial = 0;
+  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
+  // A line of its own makes every scenario new to the simulator.
+  WriteText(folder_ + L"QZ_SIM.TXT", "# scenario " + std::to_string(++serial) + "\n" + text + "\n");
+}
+
+Scenario::~Scenario() {
+  DeleteFileW((folder_ + L"QZ_SIM.TXT").c_str());
+  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
+}
+
+std::vector<std::string> Scenario::Calls() const {
+  return ReadLines(folder_ + L"QZ_SIM.LOG");
 }
 
 std::wstring TextOf(HWND window) {

@@ -25,6 +25,9 @@ class Scenario {
   std::wstring folder_;
 };
 
+std::vector<std::string> ReadLines(const std::wstring& path);
+void WriteText(const std::wstring& path, const std::string& text);
+
 std::wstring TextOf(HWND window);
 
 // Handles queued messages for `window` (with its dialog keys) until `done`
