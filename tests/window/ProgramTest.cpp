@@ -267,6 +267,31 @@ TEST(Program, ADoubleClickListsOnce) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
+TEST(Program, VersionRecordSaysOnePointZeroZero) {
+  const std::wstring exe = Payload(L"DeviceList.exe");
+  std::vector<char> record(GetFileVersionInfoSizeW(exe.c_str(), nullptr));
+  ASSERT_FALSE(record.empty()) << "no version record";
+  ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(record.size()), record.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  DWORD* translations = nullptr;
+  ASSERT_TRUE(
+      VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &size));
+  ASSERT_EQ(size, 4u) << "one string table";
+  EXPECT_EQ(*translations, 0x04B00409u) << "language 0409, code page 04B0";
+  for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+    wchar_t* text = nullptr;
+    const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    ASSERT_TRUE(VerQueryValueW(record.data(), key.c_str(), reinterpret_cast<void**>(&text), &size)) << Printable(key);
+    EXPECT_EQ(std::wstring(text), L"1.00") << Printable(key);
+  }
+}
+
 // The window closed while the listing yields in its longest ordering pass (32
 // ascending numbers): the program ends normally.
 TEST(Program, ClosingDuringAListingEndsNormally) {
