@@ -32,7 +32,6 @@ class Form1 {
 
   HWND Handle() const { return hwnd_; }
   Pane& UpperPane() { return txtMsgDisplay_; }
-  Pane& LowerPane() { return txtMsgDisplay2_; }
 
   // The application's main window, as the module procedures reach it; null
   // when none exists.

@@ -11,11 +11,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "window/Form1.h"
 
-const int kUpperPane = 102;
-const int kLowerPane = 104;
-const int kButton = 105;
+namespace {
 
 HWND WaitFor(const wchar_t* className, const wchar_t* title) {
   for (int i = 0; i < 1000; ++i) {
@@ -60,9 +58,9 @@ int main(int argc, char** argv) {
     PrintRect(form);
   } else if (std::strcmp(command, "click") == 0) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(form, kButton), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &result);
-    std::printf("connected devices:    %s\n", PaneText(GetDlgItem(form, kUpperPane)).c_str());
-    std::printf("disconnected devices: %s\n", PaneText(GetDlgItem(form, kLowerPane)).c_str());
+    SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &result);
+    std::printf("connected devices:    %s\n", PaneText(GetDlgItem(form, Form1::kTxtMsgDisplay)).c_str());
+    std::printf("disconnected devices: %s\n", PaneText(GetDlgItem(form, Form1::kTxtMsgDisplay2)).c_str());
   } else if (std::strcmp(command, "close") == 0) {
     PostMessageW(form, WM_CLOSE, 0, 0);
   } else {
