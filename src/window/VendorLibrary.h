@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "listing/DeviceLibrary.h"
@@ -10,6 +11,10 @@
 // and reused after that.
 class VendorLibrary : public DeviceLibrary {
  public:
+  // Entries the library may write without harm: a library that fills more than
+  // the 33 of its table writes into zeroed room of its own.
+  static constexpr std::size_t kLandingEntries = 2048;
+
   // The library's file name; the module already loaded under it is used.
   explicit VendorLibrary(const char* fileName) : fileName_(fileName) {}
 
@@ -23,4 +28,6 @@ class VendorLibrary : public DeviceLibrary {
   const char* fileName_;
   bool bound_ = false;
   EntryPoint entry_ = nullptr;
+  // One page of its own, with nothing of the program's behind it.
+  std::int16_t* landing_ = nullptr;
 };

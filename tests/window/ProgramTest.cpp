@@ -267,6 +267,31 @@ TEST(Program, ADoubleClickListsOnce) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
+// A library that fills far more than its table harms nothing: both lists are
+// right, and so is the next click, and the program ends normally.
+TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
+  for (int span : {128, 2048}) {
+    const std::wstring folder = Stage(L"writes-past", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+    WriteText(folder + L"QZ_SIM.TXT",
+              "table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG\n");
+    Program program(folder);
+    HWND form = program.ShownForm();
+    ASSERT_NE(form, nullptr) << span << " entries";
+    for (int click = 1; click <= 2; ++click) {
+      DWORD_PTR result = 0;
+      SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+      EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay)), L"3, 5, 9, ") << span << " entries, click " << click;
+      EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << span << " entries, click " << click;
+    }
+    EXPECT_EQ(ReadLines(folder + L"QZ_SIM.LOG"),
+              (std::vector<std::string>{"call 1 selector 0 table zero", "call 2 selector 0 table zero",
+                                        "call 3 selector 0 table zero", "call 4 selector 0 table zero"}))
+        << span << " entries: every call gets all of its room zeroed";
+    PostMessageW(form, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.ExitCode(), 0u) << span << " entries";
+  }
+}
+
 TEST(Program, VersionRecordSaysOnePointZeroZero) {
   const std::wstring exe = Payload(L"DeviceList.exe");
   std::vector<char> record(GetFileVersionInfoSizeW(exe.c_str(), nullptr));

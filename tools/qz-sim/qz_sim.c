@@ -12,6 +12,9 @@
 
 #define TABLE_ENTRIES 33
 #define MAX_STEPS 16
+/* The most entries a scenario can have a call write, and what goes past the table. */
+#define MAX_SPAN 65536
+#define FILLER 0x7A7A
 
 typedef struct {
   char text[8192]; /* the file as read, to notice a new scenario */
@@ -21,6 +24,7 @@ typedef struct {
   int resultCount;
   unsigned long delays[MAX_STEPS];
   int delayCount;
+  int span; /* entries each call writes; past the table's 33 the filler */
   char record[MAX_PATH];
 } Scenario;
 
@@ -96,6 +100,9 @@ static int LoadScenario(Scenario* scenario, int* changed) {
       count = ReadNumbers(word + 5, numbers, MAX_STEPS);
       for (i = 0; i < count; ++i) scenario->delays[i] = (unsigned long)numbers[i];
       scenario->delayCount = count;
+    } else if (strncmp(word, "write", 5) == 0) {
+      count = ReadNumbers(word + 5, numbers, 1);
+      if (count == 1 && numbers[0] >= 0 && numbers[0] <= MAX_SPAN) scenario->span = (int)numbers[0];
     } else if (strncmp(word, "record", 6) == 0) {
       char name[MAX_PATH];
       if (sscanf(word + 6, " %259s", name) == 1) SiblingPath(name, scenario->record);
@@ -109,11 +116,12 @@ static int Step(int call, int count) {
   return call < count ? call : count - 1;
 }
 
-static void Record(const char* path, int call, long selector, const short* table) {
+/* "zero" when every entry the call is about to write was 0 when handed in. */
+static void Record(const char* path, int call, long selector, const short* table, int span) {
   int i, zero = 1;
   FILE* file = fopen(path, "a");
   if (!file) return;
-  for (i = 0; i < TABLE_ENTRIES; ++i) zero = zero && table[i] == 0;
+  for (i = 0; i < span; ++i) zero = zero && table[i] == 0;
   fprintf(file, "call %d selector %ld table %s\n", call + 1, selector, zero ? "zero" : "dirty");
   fclose(file);
 }
@@ -121,7 +129,7 @@ static void Record(const char* path, int call, long selector, const short* table
 static unsigned long Answer(short* table, long selector) {
   static Scenario scenario;
   int changed = 0;
-  int call;
+  int call, span, i;
   if (!LoadScenario(&scenario, &changed)) {
     memcpy(table, demoTable, sizeof demoTable);
     return 1;
@@ -129,10 +137,14 @@ static unsigned long Answer(short* table, long selector) {
   /* A new scenario starts again from its first call. */
   if (changed) callCount = 0;
   call = callCount++;
-  if (scenario.record[0]) Record(scenario.record, call, selector, table);
+  span = scenario.span ? scenario.span : TABLE_ENTRIES;
+  if (scenario.record[0]) Record(scenario.record, call, selector, table, span);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
   if (scenario.tableCount)
-    memcpy(table, scenario.tables[Step(call, scenario.tableCount)], TABLE_ENTRIES * sizeof(short));
+    memcpy(table, scenario.tables[Step(call, scenario.tableCount)],
+           (span < TABLE_ENTRIES ? span : TABLE_ENTRIES) * sizeof(short));
+  /* A library that writes past the table it was given. */
+  for (i = TABLE_ENTRIES; i < span; ++i) table[i] = FILLER;
   return scenario.resultCount ? scenario.results[Step(call, scenario.resultCount)] : 1;
 }
 
