@@ -317,6 +317,70 @@ TEST(Program, VersionRecordSaysOnePointZeroZero) {
   }
 }
 
+std::vector<char> ReadFileBytes(const std::wstring& path) {
+  std::vector<char> bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return bytes;
+  char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+  std::fclose(file);
+  return bytes;
+}
+
+// The program file as Windows' loader reads it: what it needs, how it may be
+// run, and that it brings no DLL of its own.
+TEST(Program, HeaderSaysWhatTheProgramNeeds) {
+  const std::vector<char> file = ReadFileBytes(Payload(L"DeviceList.exe"));
+  ASSERT_GT(file.size(), 4096u);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(file.data());
+  ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(file.data() + dos->e_lfanew);
+  ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+  const IMAGE_OPTIONAL_HEADER32& optional = nt->OptionalHeader;
+  ASSERT_EQ(optional.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC) << "PE32";
+  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(optional.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  EXPECT_EQ(optional.MajorSubsystemVersion * 10 + optional.MinorSubsystemVersion, 61) << "subsystem Windows 7";
+  EXPECT_EQ(optional.MajorOperatingSystemVersion * 10 + optional.MinorOperatingSystemVersion, 61) << "OS Windows 7";
+  const WORD flags = optional.DllCharacteristics;
+  EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE) << "Terminal-Server aware";
+  EXPECT_TRUE(flags & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) << "ASLR";
+  EXPECT_FALSE(nt->FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED) << "ASLR needs the relocations";
+  EXPECT_FALSE(flags & IMAGE_DLLCHARACTERISTICS_NX_COMPAT) << "DEP would reach the vendor's library";
+
+  // Imports: RVAs turned into file offsets through the section table.
+  const auto* sections = IMAGE_FIRST_SECTION(nt);
+  auto offsetOf = [&](DWORD rva) -> std::size_t {
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i) {
+      const IMAGE_SECTION_HEADER& section = sections[i];
+      if (rva >= section.VirtualAddress && rva < section.VirtualAddress + section.SizeOfRawData) {
+        return rva - section.VirtualAddress + section.PointerToRawData;
+      }
+    }
+    return file.size();
+  };
+  const DWORD importRva = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+  std::size_t at = offsetOf(importRva);
+  std::vector<std::string> imports;
+  for (; at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= file.size(); at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(file.data() + at);
+    if (descriptor->Name == 0) break;
+    const std::size_t name = offsetOf(descriptor->Name);
+    ASSERT_LT(name, file.size());
+    std::string dll(file.data() + name);
+    CharUpperBuffA(&dll[0], static_cast<DWORD>(dll.size()));
+    imports.push_back(dll);
+  }
+  ASSERT_FALSE(imports.empty());
+  for (const std::string& dll : imports) {
+    bool system = false;
+    for (const char* known : {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMCTL32.DLL", "MSVCRT.DLL"}) {
+      system = system || dll == known;
+    }
+    EXPECT_TRUE(system) << dll << " is not a Windows system DLL";
+  }
+}
+
 // The window closed while the listing yields in its longest ordering pass (32
 // ascending numbers): the program ends normally.
 TEST(Program, ClosingDuringAListingEndsNormally) {
