@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "window/AppModule.h"
+#include "window/Resource.h"
 
 namespace {
 
@@ -84,6 +85,13 @@ HFONT CreateControlFont(int dpi) {
   }
 }
 
+// The program's icon at the size the system draws it; none where the running
+// file carries no icon, and the system shows its default.
+HICON LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_DEVICELIST), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED));
+}
+
 }  // namespace
 
 Form1::Form1() : library_(kDeviceLibraryName), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
@@ -104,7 +112,8 @@ bool Form1::Create(HINSTANCE instance) {
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
   windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));      // IDI_APPLICATION
+  windowClass.hIcon = LoadProgramIcon(instance, SM_CXICON, SM_CYICON);
+  windowClass.hIconSm = LoadProgramIcon(instance, SM_CXSMICON, SM_CYSMICON);
   windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   windowClass.lpszClassName = kClassName;

@@ -146,6 +146,26 @@ TEST_F(FormTest, OneDialogFontWhoseCaptionsFitTheirLabels) {
   ReleaseDC(form.Handle(), dc);
 }
 
+TEST_F(FormTest, TitleBarAndTaskbarShowTheProgramsIcon) {
+  const struct {
+    int index, widthMetric;
+    const char* name;
+  } icons[] = {{GCLP_HICON, SM_CXICON, "big icon"}, {GCLP_HICONSM, SM_CXSMICON, "small icon"}};
+  for (const auto& expected : icons) {
+    const HICON icon = reinterpret_cast<HICON>(GetClassLongPtrW(form.Handle(), expected.index));
+    ASSERT_NE(icon, nullptr) << expected.name;
+    EXPECT_NE(icon, LoadIconW(nullptr, MAKEINTRESOURCEW(32512))) << expected.name << " is the stock one";
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(icon, &info)) << expected.name;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(expected.widthMetric)) << expected.name << " drawn at its own size";
+    EXPECT_EQ(bitmap.bmBitsPixel, 32) << expected.name << " with its alpha channel";
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+  }
+}
+
 TEST_F(FormTest, ButtonHasTheFocusAndTabCyclesThroughThePanes) {
   EXPECT_EQ(GetFocus(), Button()) << "focus when the window opens";
   const HWND forward[] = {Upper(), Lower(), Button(), Upper()};

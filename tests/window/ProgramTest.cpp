@@ -381,6 +381,31 @@ TEST(Program, HeaderSaysWhatTheProgramNeeds) {
   }
 }
 
+BOOL CALLBACK CollectResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+  reinterpret_cast<std::vector<ULONG_PTR>*>(found)->push_back(reinterpret_cast<ULONG_PTR>(name));
+  return TRUE;
+}
+
+// Explorer shows the first icon group of the file: ours, at every size from
+// 100 to 200 % scaling and for the large views.
+TEST(Program, TheFileCarriesItsIconFirst) {
+  HMODULE file = LoadLibraryExW(Payload(L"DeviceList.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(file, nullptr);
+  std::vector<ULONG_PTR> groups;
+  EnumResourceNamesW(file, MAKEINTRESOURCEW(14), CollectResourceName, reinterpret_cast<LONG_PTR>(&groups));
+  ASSERT_EQ(groups.size(), 1u) << "one icon group";
+  ASSERT_TRUE(IS_INTRESOURCE(groups.front())) << "the group has a number, not a name";
+  HRSRC resource = FindResourceW(file, MAKEINTRESOURCEW(groups.front()), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  ASSERT_NE(resource, nullptr);
+  const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(file, resource)));
+  // The group's header (reserved, type, count), then 14 bytes an image, the width first.
+  const WORD count = *reinterpret_cast<const WORD*>(group + 4);
+  std::vector<int> widths;
+  for (WORD i = 0; i < count; ++i) widths.push_back(group[6 + 14 * i] ? group[6 + 14 * i] : 256);
+  EXPECT_EQ(widths, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+  FreeLibrary(file);
+}
+
 // The window closed while the listing yields in its longest ordering pass (32
 // ascending numbers): the program ends normally.
 TEST(Program, ClosingDuringAListingEndsNormally) {
