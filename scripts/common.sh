@@ -16,12 +16,32 @@ start_xvfb() {
   fi
 }
 
-# A 32-bit Wine prefix under build/ at the given system DPI, with a persistent
-# wineserver (so that Wine's services do not hold on to our pipes). With
-# "desktop" as second argument, one whose windows a real desktop manages.
+# The prefixes the tests run in, by name: dpiN runs at N DPI with Wine's own
+# message font; dpiN-fontH has the message font Tahoma at height -H there,
+# which is as tall as Windows' own (Segoe UI 9 pt).
+test_prefixes=(dpi96 dpi144 dpi192 dpi96-font13 dpi144-font20)
+
+# LOGFONTW of Tahoma, regular, at the given height, as regedit's hex list.
+logfont_hex() {
+  local height=$1 bytes i
+  bytes=$(printf '%08x' $((height & 0xFFFFFFFF)) | sed 's/\(..\)\(..\)\(..\)\(..\)/\4,\3,\2,\1/')
+  bytes+=",00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,01,00,00,00,00"
+  for c in T a h o m a; do bytes+=",$(printf '%02x' "'$c"),00"; done
+  for ((i = 6; i < 32; i++)); do bytes+=",00,00"; done
+  echo "$bytes"
+}
+
+# A 32-bit Wine prefix under build/wine/NAME (see test_prefixes; "desktop" is
+# one at 96 DPI whose windows a real desktop manages), with a persistent
+# wineserver (so that Wine's services do not hold on to our pipes).
 wine_prefix() {
-  local dpi=$1 managed=N name="dpi$1"
-  if [ "${2:-}" = desktop ]; then managed=Y name=desktop; fi
+  local name=$1 dpi=96 font="" managed=N
+  case "$name" in
+    desktop) managed=Y ;;
+    dpi*-font*) dpi=${name#dpi}; dpi=${dpi%%-*}; font=${name##*-font} ;;
+    dpi*) dpi=${name#dpi} ;;
+    *) echo "wine_prefix: unknown prefix $name" >&2; return 1 ;;
+  esac
   export WINEPREFIX="$build/wine/$name" WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$WINEPREFIX"
@@ -33,16 +53,19 @@ wine_prefix() {
     # Wine's own fonts (Tahoma, the message font; Marlett, the caption buttons)
     # are found in the prefix, not where Debian installs them.
     cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    # Each prefix holds 530 MB of Wine's libraries; the prefixes share one copy
+    # (never written in place: Wine replaces, not rewrites them).
+    hardlink -q -c -i '\.(dll|exe|drv|sys|ocx|cpl|acm|ax|tlb|ds|ttf)$' "$build/wine" >/dev/null 2>&1 || true
   fi
   # Windows of their own, drawn by Wine (there is no window manager, and
-  # waiting for one costs two seconds a window); the system DPI.
+  # waiting for one costs two seconds a window); the system DPI; the message font.
   local settings="$WINEPREFIX/devicelist.reg"
   cat >"$settings.new" <<REG
 REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="$managed"
-"Decorated"="$([ "$managed" = N ] && echo N || echo Y)"
+"Decorated"="$managed"
 
 [HKEY_CURRENT_USER\Control Panel\Desktop]
 "LogPixels"=dword:$(printf '%08x' "$dpi")
@@ -50,6 +73,11 @@ REGEDIT4
 [HKEY_CURRENT_CONFIG\Software\Fonts]
 "LogPixels"=dword:$(printf '%08x' "$dpi")
 REG
+  # Wine keeps the font at 96 DPI and scales it to the system DPI.
+  if [ -n "$font" ]; then
+    printf '\n[HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics]\n"MessageFont"=hex:%s\n' \
+      "$(logfont_hex $((-(font * 96 + dpi / 2) / dpi)))" >>"$settings.new"
+  fi
   if ! cmp -s "$settings.new" "$settings"; then
     wine regedit /S "$(winepath -w "$settings.new")" >/dev/null 2>&1 </dev/null
     # Fonts and metrics follow the DPI only after a restart.

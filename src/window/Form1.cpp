@@ -53,11 +53,15 @@ int TwipsToPixels(int twips, int dpi) {
   return MulDiv(twips, dpi, 1440);
 }
 
+bool IsLabel(const ControlLayout& c) {
+  return wcscmp(c.className, L"STATIC") == 0;
+}
+
 bool CaptionsFit(HDC dc, HFONT font, int dpi) {
   HGDIOBJ previous = SelectObject(dc, font);
   bool fit = true;
   for (const ControlLayout& c : kControls) {
-    if (wcscmp(c.className, L"STATIC") != 0) continue;
+    if (!IsLabel(c)) continue;
     SIZE extent = {};
     GetTextExtentPoint32W(dc, c.text, static_cast<int>(wcslen(c.text)), &extent);
     fit = fit && extent.cx <= TwipsToPixels(c.width, dpi) && extent.cy <= TwipsToPixels(c.height, dpi);
@@ -66,13 +70,18 @@ bool CaptionsFit(HDC dc, HFONT font, int dpi) {
   return fit;
 }
 
-// The font dialogs use; one pixel smaller at a time only where a caption would
-// not fit its label (a wide message font, as on recent Windows).
-HFONT CreateControlFont(int dpi) {
+// The font dialogs use, as the user set it.
+bool GetMessageFont(LOGFONTW& font) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
-  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
-  LOGFONTW font = metrics.lfMessageFont;
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return false;
+  font = metrics.lfMessageFont;
+  return true;
+}
+
+// The message font, a pixel smaller at a time until both captions fit their
+// fixed labels (Windows' own message font is taller than a label).
+HFONT CreateLabelFont(LOGFONTW font, int dpi) {
   HDC dc = GetDC(nullptr);
   for (;;) {
     HFONT candidate = CreateFontIndirectW(&font);
@@ -187,8 +196,10 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       HWND hwnd = hwnd_;
       hwnd_ = nullptr;
       if (gMainWindow == this) gMainWindow = nullptr;
-      if (font_) DeleteObject(font_);
-      font_ = nullptr;
+      for (HFONT* font : {&font_, &labelFont_}) {
+        if (*font) DeleteObject(*font);
+        *font = nullptr;
+      }
       return DefWindowProcW(hwnd, message, wParam, lParam);
     }
   }
@@ -197,7 +208,13 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 bool Form1::CreateControls() {
   const int dpi = SystemDpi();
-  font_ = CreateControlFont(dpi);
+  // The panes and the button follow the user's text size; only the labels
+  // must fit their captions.
+  LOGFONTW messageFont = {};
+  if (GetMessageFont(messageFont)) {
+    font_ = CreateFontIndirectW(&messageFont);
+    labelFont_ = CreateLabelFont(messageFont, dpi);
+  }
   HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   for (const ControlLayout& c : kControls) {
     HWND control =
@@ -205,7 +222,8 @@ bool Form1::CreateControls() {
                         TwipsToPixels(c.top, dpi), TwipsToPixels(c.width, dpi), TwipsToPixels(c.height, dpi), hwnd_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     if (!control) return false;
-    if (font_) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    HFONT font = IsLabel(c) ? labelFont_ : font_;
+    if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
   if (!txtMsgDisplay_.Attach(GetDlgItem(hwnd_, kTxtMsgDisplay)) ||
       !txtMsgDisplay2_.Attach(GetDlgItem(hwnd_, kTxtMsgDisplay2))) {

@@ -52,7 +52,8 @@ class Form1 {
   void Command1_Click();
 
   HWND hwnd_ = nullptr;
-  HFONT font_ = nullptr;
+  HFONT font_ = nullptr;       // the message font: panes and button
+  HFONT labelFont_ = nullptr;  // the message font, as small as the captions need
   HWND focus_ = nullptr;  // the control to focus again when the window is activated
   EditPane txtMsgDisplay_;
   EditPane txtMsgDisplay2_;

@@ -49,8 +49,9 @@ std::string Show(const Rect& r) {
 
 TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
   const int dpi = SystemDpi();
-  const char* expected = std::getenv("DEVICELIST_DPI");
-  ASSERT_EQ(dpi, expected ? std::atoi(expected) : 96) << "the Wine prefix runs at another DPI than the test expects";
+  // The prefix is named after its DPI: dpi144, dpi96-font13.
+  const char* prefix = std::getenv("DEVICELIST_PREFIX");
+  ASSERT_EQ(dpi, prefix ? std::atoi(prefix + 3) : 96) << "the Wine prefix runs at another DPI than its name says";
   const Layout* layout = nullptr;
   for (const Layout& l : kLayouts) {
     if (l.dpi == dpi) layout = &l;
@@ -115,33 +116,45 @@ TEST_F(FormTest, PanesAreEditableWrappingUnicodeEditControls) {
   EXPECT_TRUE(IsWindowVisible(form.Handle()));
 }
 
-TEST_F(FormTest, OneDialogFontWhoseCaptionsFitTheirLabels) {
+LOGFONTW FontOf(HWND control) {
+  LOGFONTW font = {};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+  return font;
+}
+
+std::string Show(const LOGFONTW& font) {
+  return Printable(font.lfFaceName) + " " + std::to_string(font.lfHeight);
+}
+
+// The panes and the button take the message font as the user set it; the
+// labels take it too, shrunk only as far as their captions need.
+TEST_F(FormTest, FontsFollowTheMessageFontAndCaptionsFitTheirLabels) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
   ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-  const HFONT font = reinterpret_cast<HFONT>(SendMessageW(Button(), WM_GETFONT, 0, 0));
-  ASSERT_NE(font, nullptr) << "children left with the bold System font";
-  LOGFONTW used = {};
-  GetObjectW(font, sizeof used, &used);
-  EXPECT_STREQ(used.lfFaceName, metrics.lfMessageFont.lfFaceName) << "the message font, as dialogs use";
-  EXPECT_LE(std::abs(used.lfHeight), std::abs(metrics.lfMessageFont.lfHeight));
+  const LOGFONTW& message = metrics.lfMessageFont;
+  for (int id : {Form1::kTxtMsgDisplay, Form1::kTxtMsgDisplay2, Form1::kCommand1}) {
+    ASSERT_NE(SendMessageW(Control(id), WM_GETFONT, 0, 0), 0) << "control " << id << " left with the System font";
+    EXPECT_EQ(Show(FontOf(Control(id))), Show(message)) << "control " << id << " at " << SystemDpi() << " DPI";
+  }
 
   HDC dc = GetDC(form.Handle());
-  for (int id : {Form1::kLabel1, Form1::kTxtMsgDisplay, Form1::kLabel2, Form1::kTxtMsgDisplay2, Form1::kCommand1}) {
-    EXPECT_EQ(reinterpret_cast<HFONT>(SendMessageW(Control(id), WM_GETFONT, 0, 0)), font) << "control " << id;
-  }
   for (int id : {Form1::kLabel1, Form1::kLabel2, Form1::kCommand1}) {
     HWND control = Control(id);
+    const LOGFONTW font = FontOf(control);
+    EXPECT_STREQ(font.lfFaceName, message.lfFaceName) << "control " << id;
+    EXPECT_LE(std::abs(font.lfHeight), std::abs(message.lfHeight)) << "control " << id;
     const std::wstring caption = TextOf(control);
-    HGDIOBJ previous = SelectObject(dc, font);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
     SIZE extent = {};
     GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
     SelectObject(dc, previous);
     RECT client;
     GetClientRect(control, &client);
-    EXPECT_LE(extent.cx, client.right) << Printable(caption) << " is wider than its control at " << SystemDpi()
-                                       << " DPI";
-    EXPECT_LE(extent.cy, client.bottom) << Printable(caption) << " is taller than its control";
+    EXPECT_LE(extent.cx, client.right) << Printable(caption) << " in " << Show(font) << " is wider than its control at "
+                                       << SystemDpi() << " DPI";
+    EXPECT_LE(extent.cy, client.bottom) << Printable(caption) << " in " << Show(font)
+                                        << " is taller than its control at " << SystemDpi() << " DPI";
   }
   ReleaseDC(form.Handle(), dc);
 }
