@@ -4,9 +4,10 @@
 
 namespace {
 
-LRESULT CALLBACK PaneProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+LRESULT CALLBACK PaneProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
   // In dialog mode a multi-line edit posts WM_CLOSE to its parent on Esc.
   if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE) return 0;
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(edit, PaneProc, id);
   return DefSubclassProc(edit, message, wParam, lParam);
 }
 

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cwchar>
 
@@ -94,6 +95,20 @@ HFONT CreateLabelFont(LOGFONTW font, int dpi) {
   }
 }
 
+// Centred in the work area (the screen without the taskbar) of the monitor
+// that holds the mouse pointer, where a user of several monitors looks.
+POINT CentredPosition(int width, int height) {
+  POINT pointer = {};
+  GetCursorPos(&pointer);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  RECT area = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY), &monitor)) area = monitor.rcWork;
+  // Larger than the area: the caption stays reachable.
+  return {std::max(area.left, (area.left + area.right - width) / 2),
+          std::max(area.top, (area.top + area.bottom - height) / 2)};
+}
+
 // The program's icon at the size the system draws it; none where the running
 // file carries no icon, and the system shows its default.
 HICON LoadProgramIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
@@ -133,9 +148,9 @@ bool Form1::Create(HINSTANCE instance) {
   AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  if (!CreateWindowExW(0, kClassName, kCaption, kFrameStyle, x, y, width, height, nullptr, nullptr, instance, this)) {
+  const POINT at = CentredPosition(width, height);
+  if (!CreateWindowExW(0, kClassName, kCaption, kFrameStyle, at.x, at.y, width, height, nullptr, nullptr, instance,
+                       this)) {
     return false;
   }
   Form_Load();
@@ -143,9 +158,10 @@ bool Form1::Create(HINSTANCE instance) {
 }
 
 void Form1::Show(int showCommand) {
+  // Activation gives the button the focus; a start minimised or without
+  // activation leaves the focus where it is.
   ShowWindow(hwnd_, showCommand);
   UpdateWindow(hwnd_);
-  MoveFocus(focus_);
 }
 
 LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -172,7 +188,12 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
     case WM_NEXTDLGCTL:
       // Sent by the dialog keyboard interface and by a pane on Tab.
-      MoveFocus(lParam ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0));
+      MoveFocus(LOWORD(lParam) ? reinterpret_cast<HWND>(wParam) : GetNextDlgTabItem(hwnd_, GetFocus(), wParam != 0));
+      return 0;
+
+    case WM_SETFOCUS:
+      // As a dialog does: the focus goes on to the control that had it.
+      if (focus_) SetFocus(focus_);
       return 0;
 
     case WM_ACTIVATE:

@@ -27,7 +27,7 @@ class Form1 {
   // Creates the window and its controls and runs the load handler, which ends
   // the program if the device library is missing. The window stays hidden.
   bool Create(HINSTANCE instance);
-  // Shows the window with the button focused.
+  // Shows the window as the show command says; once active, the button has the focus.
   void Show(int showCommand);
 
   HWND Handle() const { return hwnd_; }

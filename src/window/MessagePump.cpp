@@ -8,8 +8,13 @@ void DispatchWithDialogKeys(HWND window, MSG& msg) {
 
 int RunMessageLoop(HWND window) {
   MSG msg = {};
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchWithDialogKeys(window, msg);
-  return static_cast<int>(msg.wParam);
+  for (;;) {
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) return static_cast<int>(msg.wParam);
+    // -1: the loop itself is broken and no message will come.
+    if (got == -1) return 1;
+    DispatchWithDialogKeys(window, msg);
+  }
 }
 
 bool MessagePump::HandlePending() {

@@ -76,6 +76,8 @@ TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
     EXPECT_EQ(Show(RectInParent(Control(c.id))), Show(c.rect)) << c.name << " at " << dpi << " DPI";
   }
 
+  // One monitor and no taskbar here (Wine cannot show one): the work area is
+  // the whole screen.
   RECT window;
   GetWindowRect(form.Handle(), &window);
   const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
@@ -193,6 +195,18 @@ TEST_F(FormTest, ButtonHasTheFocusAndTabCyclesThroughThePanes) {
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return GetFocus() == next; }))
         << "Shift+Tab should reach control " << GetDlgCtrlID(next) << ", focus is on " << GetDlgCtrlID(GetFocus());
   }
+}
+
+// The focus messages a dialog understands: WM_NEXTDLGCTL reads its flag from
+// the low word only, and focus given to the window goes on to its control.
+TEST_F(FormTest, FocusMessagesWorkAsInADialog) {
+  SetFocus(Button());
+  SendMessageW(form.Handle(), WM_NEXTDLGCTL, 0, MAKELPARAM(FALSE, 1));
+  EXPECT_EQ(GetFocus(), Upper()) << "next control, whatever the high word holds";
+  SendMessageW(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Lower()), MAKELPARAM(TRUE, 0));
+  EXPECT_EQ(GetFocus(), Lower()) << "the control named in wParam";
+  SetFocus(form.Handle());
+  EXPECT_EQ(GetFocus(), Button()) << "the window passes the focus on to its control";
 }
 
 TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {

@@ -83,9 +83,14 @@ std::vector<HWND> Children(HWND parent, const wchar_t* className) {
 
 class Program {
  public:
-  explicit Program(const std::wstring& folder) {
+  // showCommand as a shortcut's "Run: Minimized" passes it; -1: the default.
+  explicit Program(const std::wstring& folder, int showCommand = -1) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    if (showCommand >= 0) {
+      startup.dwFlags = STARTF_USESHOWWINDOW;
+      startup.wShowWindow = static_cast<WORD>(showCommand);
+    }
     std::wstring exe = folder + L"DeviceList.exe";
     started_ = CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, EmptyFolder().c_str(),
                               &startup, &process_);
@@ -228,6 +233,45 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
     ExpectWindowWithFocusedButton(program);
   }
   EXPECT_TRUE(DeleteFileW(placed.c_str()));
+}
+
+HWND FocusOf(const Program& program) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(program.Thread(), &info);
+  return info.hwndFocus;
+}
+
+// Started minimised or without activation, the program leaves the user's
+// window active; activated later, it gives its button the focus.
+TEST(Startup, TheShowCommandDecidesAboutActivation) {
+  HWND own = CreateWindowExW(0, L"STATIC", L"the user's window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 100,
+                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ASSERT_NE(own, nullptr);
+  const struct {
+    int command;
+    const char* name;
+    bool iconic;
+  } cases[] = {{SW_SHOWMINNOACTIVE, "SW_SHOWMINNOACTIVE", true}, {SW_SHOWNOACTIVATE, "SW_SHOWNOACTIVATE", false}};
+  for (const auto& c : cases) {
+    SetForegroundWindow(own);
+    Program program(Stage(L"show-command", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}}), c.command);
+    HWND form = program.ShownForm();
+    ASSERT_NE(form, nullptr) << c.name;
+    Sleep(300);
+    EXPECT_EQ(IsIconic(form) != FALSE, c.iconic) << c.name;
+    EXPECT_EQ(GetForegroundWindow(), own) << c.name << " took the activation";
+    EXPECT_EQ(FocusOf(program), nullptr) << c.name << " took the focus";
+
+    ShowWindow(form, c.iconic ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(form);
+    const DWORD start = GetTickCount();
+    while (GetDlgCtrlID(FocusOf(program)) != Form1::kCommand1 && GetTickCount() - start < 5000) Sleep(10);
+    EXPECT_EQ(GetDlgCtrlID(FocusOf(program)), Form1::kCommand1) << c.name << ", then activated";
+    PostMessageW(form, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.ExitCode(), 0u) << c.name;
+  }
+  DestroyWindow(own);
 }
 
 HWND Pane(HWND form, int id) {
