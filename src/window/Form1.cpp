@@ -25,19 +25,24 @@ struct ControlLayout {
   DWORD style;
   DWORD exStyle;
   int left, top, width, height;
+  const wchar_t* accessibleName;  // what a screen reader says instead of the spaced-out caption
 };
 
 const DWORD kPaneStyle = WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN;
 
-// In screen order, each label before its pane, so that the pane takes the
-// label's text as its accessible name and Tab goes button, upper, lower.
+const wchar_t kConnected[] = L"connected devices";
+const wchar_t kDisconnected[] = L"disconnected devices (still shown in registry)";
+
+// In screen order, each label before its pane, so that without annotations a
+// pane takes its label's text as its name; Tab goes button, upper, lower.
 const ControlLayout kControls[] = {
-    {Form1::kLabel1, L"STATIC", L"c o n n e c t e d   d e v i c e s", SS_LEFT | SS_NOPREFIX, 0, 150, 180, 3165, 225},
-    {Form1::kTxtMsgDisplay, L"EDIT", L"", kPaneStyle, WS_EX_CLIENTEDGE, 90, 420, 4725, 975},
+    {Form1::kLabel1, L"STATIC", L"c o n n e c t e d   d e v i c e s", SS_LEFT | SS_NOPREFIX, 0, 150, 180, 3165, 225,
+     kConnected},
+    {Form1::kTxtMsgDisplay, L"EDIT", L"", kPaneStyle, WS_EX_CLIENTEDGE, 90, 420, 4725, 975, kConnected},
     {Form1::kLabel2, L"STATIC", L"d i s c o n n e c t e d   d e v i c e s  (still shown in regsitry)",
-     SS_LEFT | SS_NOPREFIX, 0, 120, 1680, 4425, 225},
-    {Form1::kTxtMsgDisplay2, L"EDIT", L"", kPaneStyle, WS_EX_CLIENTEDGE, 90, 1920, 4725, 975},
-    {Form1::kCommand1, L"BUTTON", L"Get device list", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 90, 3090, 4755, 345},
+     SS_LEFT | SS_NOPREFIX, 0, 120, 1680, 4425, 225, kDisconnected},
+    {Form1::kTxtMsgDisplay2, L"EDIT", L"", kPaneStyle, WS_EX_CLIENTEDGE, 90, 1920, 4725, 975, kDisconnected},
+    {Form1::kCommand1, L"BUTTON", L"Get device list", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 90, 3090, 4755, 345, nullptr},
 };
 
 Form1* gMainWindow = nullptr;
@@ -206,7 +211,17 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
 
+    case WM_GETOBJECT:
+      names_.Annotate();
+      break;
+
+    case WM_SETTINGCHANGE:
+      // A screen reader came or went; names cost nothing to a user without one.
+      if (wParam == SPI_SETSCREENREADER) names_.Annotate();
+      break;
+
     case WM_DESTROY:
+      names_.Clear();
       PostQuitMessage(0);
       return 0;
 
@@ -243,6 +258,7 @@ bool Form1::CreateControls() {
                         TwipsToPixels(c.top, dpi), TwipsToPixels(c.width, dpi), TwipsToPixels(c.height, dpi), hwnd_,
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     if (!control) return false;
+    if (c.accessibleName && !names_.Add(control, c.accessibleName)) return false;
     HFONT font = IsLabel(c) ? labelFont_ : font_;
     if (font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }
@@ -252,6 +268,7 @@ bool Form1::CreateControls() {
   }
   pump_.Attach(hwnd_);
   focus_ = GetDlgItem(hwnd_, kCommand1);
+  if (AccessibleNames::ScreenReaderAnnounced()) names_.Annotate();
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "listing/Listings.h"
+#include "window/AccessibleNames.h"
 #include "window/EditPane.h"
 #include "window/MessagePump.h"
 #include "window/VendorLibrary.h"
@@ -55,6 +56,7 @@ class Form1 {
   HFONT font_ = nullptr;       // the message font: panes and button
   HFONT labelFont_ = nullptr;  // the message font, as small as the captions need
   HWND focus_ = nullptr;  // the control to focus again when the window is activated
+  AccessibleNames names_;
   EditPane txtMsgDisplay_;
   EditPane txtMsgDisplay2_;
   MessagePump pump_;

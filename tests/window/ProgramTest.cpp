@@ -1,7 +1,10 @@
 // Starts the real DeviceList.exe in folders of its own and watches it from
 // outside, as a user would see it.
 #include <windows.h>
+#include <oleacc.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -141,6 +144,27 @@ class Program {
 
   DWORD Thread() const { return process_.dwThreadId; }
 
+  // The file names of the modules loaded in the program now, in capitals.
+  std::vector<std::string> Modules() const {
+    std::vector<std::string> names;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
+    if (snapshot == INVALID_HANDLE_VALUE) return names;
+    MODULEENTRY32 module = {};
+    module.dwSize = sizeof module;
+    for (BOOL more = Module32First(snapshot, &module); more; more = Module32Next(snapshot, &module)) {
+      std::string name = module.szModule;
+      CharUpperBuffA(&name[0], static_cast<DWORD>(name.size()));
+      names.push_back(name);
+    }
+    CloseHandle(snapshot);
+    return names;
+  }
+
+  bool Loaded(const char* module) const {
+    const std::vector<std::string> modules = Modules();
+    return std::find(modules.begin(), modules.end(), module) != modules.end();
+  }
+
  private:
   PROCESS_INFORMATION process_ = {};
   bool started_ = false;
@@ -272,6 +296,95 @@ TEST(Startup, TheShowCommandDecidesAboutActivation) {
     EXPECT_EQ(program.ExitCode(), 0u) << c.name;
   }
   DestroyWindow(own);
+}
+
+// A click lists 5 and 9 above, 1 and 3 below, and the program ends normally.
+void ExpectListingAndNormalEnd(Program& program, HWND form, const char* when) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+  EXPECT_EQ(TextAcross(GetDlgItem(form, Form1::kTxtMsgDisplay)), L"5, 9, ") << when;
+  EXPECT_EQ(TextAcross(GetDlgItem(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << when;
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u) << when;
+}
+
+std::wstring StageForAccessibility() {
+  const std::wstring folder = Stage(L"accessibility", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+  WriteText(folder + L"QZ_SIM.TXT", "table 5 -32765 9 -32767\n");
+  return folder;
+}
+
+// Nothing of accessibility loads at start; a screen reader's queries of every
+// window load it and leave the program working. (The names themselves need
+// Windows: Wine does not annotate.)
+TEST(Accessibility, QueriesOfEveryWindowLeaveTheProgramWorking) {
+  Program program(StageForAccessibility());
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(program.Loaded("USER32.DLL")) << "the program's modules cannot be listed";
+  EXPECT_FALSE(program.Loaded("OLEACC.DLL")) << "the accessibility runtime loaded at start";
+
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::vector<HWND> windows = {form};
+  for (int id : {Form1::kLabel1, Form1::kTxtMsgDisplay, Form1::kLabel2, Form1::kTxtMsgDisplay2, Form1::kCommand1}) {
+    windows.push_back(GetDlgItem(form, id));
+  }
+  for (HWND window : windows) {
+    IAccessible* accessible = nullptr;
+    EXPECT_EQ(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                         reinterpret_cast<void**>(&accessible)),
+              S_OK)
+        << "control " << GetDlgCtrlID(window);
+    if (!accessible) continue;
+    VARIANT self = {};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    accessible->get_accName(self, &name);
+    SysFreeString(name);
+    accessible->Release();
+  }
+  CoUninitialize();
+  EXPECT_TRUE(program.Loaded("OLEACC.DLL")) << "the first query did not start the annotation";
+  ExpectListingAndNormalEnd(program, form, "after the queries");
+}
+
+// Sets the system's screen-reader flag, as a screen reader does, and clears
+// it again; the change is announced to every window as Windows does (Wine
+// does not).
+class ScreenReaderFlag {
+ public:
+  ScreenReaderFlag() { Set(TRUE); }
+  ~ScreenReaderFlag() { Set(FALSE); }
+  ScreenReaderFlag(const ScreenReaderFlag&) = delete;
+  ScreenReaderFlag& operator=(const ScreenReaderFlag&) = delete;
+
+ private:
+  static void Set(BOOL on) {
+    SystemParametersInfoW(SPI_SETSCREENREADER, on, nullptr, SPIF_SENDCHANGE);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSCREENREADER, 0, SMTO_ABORTIFHUNG, 5000, &result);
+  }
+};
+
+TEST(Accessibility, AnAnnouncedScreenReaderStartsTheAnnotation) {
+  {
+    ScreenReaderFlag screenReader;
+    Program program(StageForAccessibility());
+    HWND form = program.ShownForm();
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(program.Loaded("OLEACC.DLL")) << "a screen reader that runs at start";
+    ExpectListingAndNormalEnd(program, form, "a screen reader at start");
+  }
+  Program program(StageForAccessibility());
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr);
+  EXPECT_FALSE(program.Loaded("OLEACC.DLL")) << "no screen reader at start";
+  ScreenReaderFlag screenReader;
+  const DWORD start = GetTickCount();
+  while (!program.Loaded("OLEACC.DLL") && GetTickCount() - start < 5000) Sleep(20);
+  EXPECT_TRUE(program.Loaded("OLEACC.DLL")) << "a screen reader that starts later";
+  ExpectListingAndNormalEnd(program, form, "a screen reader started later");
 }
 
 HWND Pane(HWND form, int id) {
