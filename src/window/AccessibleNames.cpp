@@ -50,8 +50,7 @@ void AccessibleNames::Annotate() {
 void AccessibleNames::Clear() {
   if (!services_) return;
   for (std::size_t i = 0; i < count_; ++i) {
-    services_->ClearHwndProps(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME,
-                              1);
+    services_->ClearHwndProps(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME, 1);
   }
   services_->Release();
   services_ = nullptr;

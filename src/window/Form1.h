@@ -55,7 +55,7 @@ class Form1 {
   HWND hwnd_ = nullptr;
   HFONT font_ = nullptr;       // the message font: panes and button
   HFONT labelFont_ = nullptr;  // the message font, as small as the captions need
-  HWND focus_ = nullptr;  // the control to focus again when the window is activated
+  HWND focus_ = nullptr;       // the control to focus again when the window is activated
   AccessibleNames names_;
   EditPane txtMsgDisplay_;
   EditPane txtMsgDisplay2_;

@@ -18,7 +18,8 @@ std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
     entry_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(found));
     // A region of its own: what lies behind the page is not mapped, so a write
     // past the room faults rather than corrupting the program.
-    landing_ = static_cast<std::int16_t*>(VirtualAlloc(nullptr, kLandingBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    landing_ =
+        static_cast<std::int16_t*>(VirtualAlloc(nullptr, kLandingBytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
   }
   if (!entry_ || !landing_) return 0;
   std::fill(landing_, landing_ + kLandingEntries, std::int16_t{0});
