@@ -1,0 +1,69 @@
+// How the statically linked C++ runtime fails in this program: at once,
+// through abort(). The program catches no exception, so each of these would
+// end in std::terminate and abort() all the same. Defined here, they keep
+// libstdc++'s exception classes, the narrow and the old string code their
+// messages need, and the demangler out of the program file (about 160 KiB).
+#include <cstdlib>
+
+#if defined(__GLIBCXX__)
+#include <bits/functexcept.h>
+
+// NOLINTBEGIN(bugprone-reserved-identifier): the library's own names
+namespace __gnu_cxx {
+// The default prints the exception's demangled type to stderr, which a GUI
+// program does not have.
+void __verbose_terminate_handler() {
+  std::abort();
+}
+}  // namespace __gnu_cxx
+
+// All that the library's functexcept.o defines, or it would be linked too.
+namespace std {
+void __throw_bad_exception() {
+  std::abort();
+}
+void __throw_bad_alloc() {
+  std::abort();
+}
+void __throw_bad_array_new_length() {
+  std::abort();
+}
+void __throw_bad_cast() {
+  std::abort();
+}
+void __throw_bad_typeid() {
+  std::abort();
+}
+void __throw_logic_error(const char*) {
+  std::abort();
+}
+void __throw_domain_error(const char*) {
+  std::abort();
+}
+void __throw_invalid_argument(const char*) {
+  std::abort();
+}
+void __throw_length_error(const char*) {
+  std::abort();
+}
+void __throw_out_of_range(const char*) {
+  std::abort();
+}
+void __throw_out_of_range_fmt(const char*, ...) {
+  std::abort();
+}
+void __throw_runtime_error(const char*) {
+  std::abort();
+}
+void __throw_range_error(const char*) {
+  std::abort();
+}
+void __throw_overflow_error(const char*) {
+  std::abort();
+}
+void __throw_underflow_error(const char*) {
+  std::abort();
+}
+}  // namespace std
+// NOLINTEND(bugprone-reserved-identifier)
+#endif
