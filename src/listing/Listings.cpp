@@ -37,6 +37,8 @@ void Listings::ReportFailure(Pane& pane) {
 }
 
 void Listings::WriteOrdered(Pane& pane, const DeviceTable& work) {
+  if (work.entry[0] == 0) return;
+  PaneUpdate update(pane);
   for (std::size_t i = 0; i < kCount && work.entry[i] != 0; ++i) {
     AppendDeviceEntry(pane, work.entry[i]);
   }
@@ -104,8 +106,11 @@ void Listings::ListCombined() {
     if (entry < 0) disconnected.entry[d++] = entry;
   }
   // Table order, unmasked until written, so -32768 shows as 0.
-  for (std::size_t i = 0; i < kCount; ++i) {
-    if (disconnected.entry[i] < 0) AppendDeviceEntry(lower_, DisconnectedNumber(disconnected.entry[i]));
+  if (d > 0) {
+    PaneUpdate update(lower_);
+    for (std::size_t i = 0; i < kCount; ++i) {
+      if (disconnected.entry[i] < 0) AppendDeviceEntry(lower_, DisconnectedNumber(disconnected.entry[i]));
+    }
   }
   if (!OrderAscending(connected, table, pump_)) return;
   WriteOrdered(upper_, connected);

@@ -37,6 +37,7 @@ class Listings {
   void ReportFailure(Pane& pane);
   // Returns false when the window went away while it yielded.
   bool DisconnectedRun();
+  // Appends the ordered numbers, repainting the pane once at the end.
   static void WriteOrdered(Pane& pane, const DeviceTable& work);
 
   Pane& upper_;

@@ -15,6 +15,22 @@ class Pane {
   virtual void SetText(const std::wstring& text) = 0;
   // Puts the caret at pos with an empty selection and scrolls it into view.
   virtual void SetCaret(std::size_t pos) = 0;
+  // Between the two the pane changes without repainting; it repaints once at
+  // the end. Nothing may yield to the window in between.
+  virtual void BeginUpdate() = 0;
+  virtual void EndUpdate() = 0;
+};
+
+// A run of appends that the pane shows at once, when the scope ends.
+class PaneUpdate {
+ public:
+  explicit PaneUpdate(Pane& pane) : pane_(pane) { pane_.BeginUpdate(); }
+  ~PaneUpdate() { pane_.EndUpdate(); }
+  PaneUpdate(const PaneUpdate&) = delete;
+  PaneUpdate& operator=(const PaneUpdate&) = delete;
+
+ private:
+  Pane& pane_;
 };
 
 // One append cycle: read the whole text, put the pieces after it, replace it.

@@ -34,3 +34,19 @@ void EditPane::SetCaret(std::size_t pos) {
   SendMessageW(edit_, EM_SETSEL, pos, static_cast<LPARAM>(pos));
   SendMessageW(edit_, EM_SCROLLCARET, 0, 0);
 }
+
+void EditPane::BeginUpdate() {
+  // Past the edit control, which may ignore WM_SETREDRAW (Wine's does):
+  // DefWindowProc clears WS_VISIBLE, so neither the text nor the scroll bar
+  // paints until EndUpdate. A pane hidden already stays as it is.
+  updating_ = (GetWindowLongW(edit_, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (updating_) DefWindowProcW(edit_, WM_SETREDRAW, FALSE, 0);
+}
+
+void EditPane::EndUpdate() {
+  if (!updating_) return;
+  updating_ = false;
+  DefWindowProcW(edit_, WM_SETREDRAW, TRUE, 0);
+  // The frame too: the scroll bar changed with the text.
+  RedrawWindow(edit_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);
+}

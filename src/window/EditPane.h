@@ -17,7 +17,10 @@ class EditPane : public Pane {
   std::wstring Text() const override;
   void SetText(const std::wstring& text) override;
   void SetCaret(std::size_t pos) override;
+  void BeginUpdate() override;
+  void EndUpdate() override;
 
  private:
   HWND edit_ = nullptr;
+  bool updating_ = false;  // hidden from painting by BeginUpdate
 };

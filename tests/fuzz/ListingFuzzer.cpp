@@ -29,8 +29,17 @@ class ModelPane : public Pane {
     text = value;
   }
   void SetCaret(std::size_t pos) override { Check(!gone && pos <= text.size()); }
+  void BeginUpdate() override {
+    Check(!gone && !updating);
+    updating = true;
+  }
+  void EndUpdate() override {
+    Check(!gone && updating);
+    updating = false;
+  }
   std::wstring text;
   bool gone = false;
+  bool updating = false;
 };
 
 class ScriptedLibrary : public DeviceLibrary {
@@ -49,6 +58,7 @@ class ScriptedLibrary : public DeviceLibrary {
 class ClosingPump : public EventPump {
  public:
   bool HandlePending() override {
+    Check(!upper->updating && !lower->updating);  // no yield inside an update
     ++yields;
     if (yields == closeAt) {
       upper->gone = lower->gone = true;
@@ -152,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (listing == 1) listings.ListDisconnected();
   if (listing == 2) listings.ListCombined();
   Check(!listings.Running());
+  Check(!upper.updating && !lower.updating);
   Check(pump.yields <= 2 * (32 * 32 + 31));
   if (pump.closeAt != 0 && pump.yields == pump.closeAt) return 0;  // closed: no pane was touched after
 

@@ -116,16 +116,46 @@ TEST_F(ListingsTest, CombinedListingAppendsToBothPanes) {
   }
 }
 
+// Each pane's write-out is one update, shown at its end; clearing and the
+// failure notice are shown at once.
 TEST_F(ListingsTest, VisibleEffectsComeInOrder) {
   Reset(MakeTable({5, -32765, 3}));
   listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower written",
-                                           "upper written", "upper written"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower begin",
+                                           "lower written", "lower end", "upper begin", "upper written",
+                                           "upper written", "upper end"}));
   Reset(MakeTable({5, -32765, 3, -32759}));
   listings.ListCombined();
-  EXPECT_EQ(log,
-            (std::vector<std::string>{"library", "lower written", "lower written", "upper written", "upper written"}))
+  EXPECT_EQ(log, (std::vector<std::string>{"library", "lower begin", "lower written", "lower written", "lower end",
+                                           "upper begin", "upper written", "upper written", "upper end"}))
       << "the lower pane is written first and nothing is cleared";
+  Reset(MakeTable({-32765}));
+  listings.ListBoth();
+  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower begin",
+                                           "lower written", "lower end"}))
+      << "no update where there is nothing to write";
+  Reset(MakeTable({3}));
+  library.results = {1, 0};
+  listings.ListBoth();
+  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower written",
+                                           "upper caret 0", "upper begin", "upper written", "upper end"}))
+      << "a failure notice and the caret as before";
+}
+
+// The window handles its messages only between updates: a yield inside one
+// would leave a pane unpainted while the user waits.
+TEST_F(ListingsTest, NoYieldDuringAnUpdate) {
+  for (void (Listings::*run)() : {&Listings::ListBoth, &Listings::ListDisconnected, &Listings::ListCombined}) {
+    Reset(MakeTable({9, -32765, 5, -32767, 3, -32759}));
+    std::size_t yieldsDuringAnUpdate = 0;
+    pump.onYield = [&](std::size_t) {
+      if (upper.updating || lower.updating) ++yieldsDuringAnUpdate;
+      return true;
+    };
+    (listings.*run)();
+    EXPECT_EQ(yieldsDuringAnUpdate, 0u);
+    EXPECT_FALSE(upper.updating || lower.updating) << "an update left open";
+  }
 }
 
 TEST_F(ListingsTest, FailedCallsAreReportedInThePaneOfTheListing) {

@@ -51,6 +51,75 @@ TEST_F(FormTest, ClickFillsBothPanesFromTwoLibraryCalls) {
   }
 }
 
+// The pane as it is on the screen, pixel by pixel, frame and scroll bar included.
+std::vector<DWORD> PixelsOf(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
+  SelectObject(memory, previous);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+std::string ScrollState(HWND pane) {
+  SCROLLINFO info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
+  GetScrollInfo(pane, SB_VERT, &info);
+  return "range " + std::to_string(info.nMin) + ".." + std::to_string(info.nMax) + ", page " +
+         std::to_string(info.nPage) + ", at " + std::to_string(info.nPos);
+}
+
+// A pane's write-out repaints once, at its end: what the user then sees, text,
+// caret, scroll bar and every pixel, is what plain replaces show.
+TEST_F(FormTest, AWriteOutShowsWhatPlainReplacesShow) {
+  // Numbers long enough for the scroll bar: 10001 to 10032, 20001 to 20032.
+  std::string table = "table";
+  for (int n = 10001; n <= 10032; ++n) table += " " + std::to_string(n);
+  table += "\ntable";
+  for (int n = 20001; n <= 20032; ++n) table += " " + std::to_string(n - 32768);
+  Scenario scenario(table);
+  Click();
+  PumpBriefly(form.Handle(), 200);
+  for (HWND pane : {Upper(), Lower()}) {
+    const int id = GetDlgCtrlID(pane);
+    EXPECT_TRUE(GetWindowLongW(pane, GWL_STYLE) & WS_VISIBLE) << "pane " << id << " left hidden";
+    EXPECT_EQ(CaretOf(pane), 0u) << "pane " << id;
+    const std::wstring text = TextOf(pane);
+    EXPECT_EQ(text.size(), 32u * 7) << "pane " << id;
+    const std::string scroll = ScrollState(pane);
+    const std::vector<DWORD> pixels = PixelsOf(pane);
+
+    SetWindowTextW(pane, text.c_str());
+    PumpBriefly(form.Handle(), 200);
+    EXPECT_EQ(scroll, ScrollState(pane)) << "pane " << id << " after the click, then after a plain replace";
+    EXPECT_NE(scroll.find("range 0.."), std::string::npos);
+    EXPECT_TRUE(pixels == PixelsOf(pane)) << "pane " << id << " looks different after the click";
+  }
+  SCROLLINFO info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_ALL;
+  GetScrollInfo(Upper(), SB_VERT, &info);
+  EXPECT_GT(info.nMax + 1, static_cast<int>(info.nPage)) << "the numbers need the scroll bar: " << ScrollState(Upper());
+}
+
 TEST_F(FormTest, OnlyTheLowByteOfTheLibraryResultCounts) {
   struct Case {
     const char* scenario;
