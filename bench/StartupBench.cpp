@@ -1,7 +1,7 @@
-// Starts two programs in turn, many times, and measures the time from
+// Starts programs in turn, many times, and measures the time from
 // CreateProcess until a window of the new process is visible, and the
 // process's peak working set at that moment.
-//   StartupBench RUNS PROGRAM_A PROGRAM_B
+//   StartupBench RUNS PROGRAM...
 // Prints one line per program: median, min and max in ms, and the peak
 // working set's median in KiB.
 #include <windows.h>
@@ -83,28 +83,30 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: StartupBench RUNS PROGRAM_A PROGRAM_B\n");
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: StartupBench RUNS PROGRAM...\n");
     return 1;
   }
   const int runs = _wtoi(argv[1]);
-  std::vector<Sample> samples[2];
+  const int programs = argc - 2;
+  std::vector<std::vector<Sample>> samples(static_cast<std::size_t>(programs));
   Sample warm;
-  Run(argv[2], warm);  // the first start of anything under Wine pays for loading it
-  Run(argv[3], warm);
+  // The first start of anything under Wine pays for loading it.
+  for (int p = 0; p < programs; ++p) Run(argv[2 + p], warm);
+  // In turns, so that a slow moment of the machine falls on all of them.
   for (int i = 0; i < runs; ++i) {
-    for (int p = 0; p < 2; ++p) {
+    for (int p = 0; p < programs; ++p) {
       Sample s;
       if (!Run(argv[2 + p], s)) {
         std::fprintf(stderr, "no window from %ls\n", argv[2 + p]);
         return 1;
       }
-      samples[p].push_back(s);
+      samples[static_cast<std::size_t>(p)].push_back(s);
     }
   }
-  for (int p = 0; p < 2; ++p) {
+  for (const std::vector<Sample>& program : samples) {
     std::vector<double> ms, peak;
-    for (const Sample& s : samples[p]) {
+    for (const Sample& s : program) {
       ms.push_back(s.ms);
       peak.push_back(s.peakKiB);
     }

@@ -48,7 +48,7 @@ void Listings::ListBoth() {
   RunGuard guard(running_);
   if (!guard.Owner()) return;
 
-  upper_.SetText(L"");
+  Clear(upper_);
   DeviceTable table;
   DeviceTable connected;
   if (!CallLibrary(table)) {
@@ -70,7 +70,7 @@ void Listings::ListDisconnected() {
 }
 
 bool Listings::DisconnectedRun() {
-  lower_.SetText(L"");
+  Clear(lower_);
   DeviceTable table;
   DeviceTable disconnected;
   if (!CallLibrary(table)) {

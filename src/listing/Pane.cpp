@@ -1,5 +1,10 @@
 #include "listing/Pane.h"
 
+void Clear(Pane& pane) {
+  PaneUpdate update(pane);
+  pane.SetText(L"");
+}
+
 void Append(Pane& pane, std::initializer_list<std::wstring_view> pieces) {
   std::wstring text = pane.Text();
   for (std::wstring_view piece : pieces) text.append(piece);

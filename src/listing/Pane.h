@@ -33,6 +33,9 @@ class PaneUpdate {
   Pane& pane_;
 };
 
+// Empties the pane, which shows it at its next repaint.
+void Clear(Pane& pane);
+
 // One append cycle: read the whole text, put the pieces after it, replace it.
 void Append(Pane& pane, std::initializer_list<std::wstring_view> pieces);
 

@@ -116,14 +116,15 @@ TEST_F(ListingsTest, CombinedListingAppendsToBothPanes) {
   }
 }
 
-// Each pane's write-out is one update, shown at its end; clearing and the
-// failure notice are shown at once.
+// Clearing a pane and each pane's write-out are one update each, shown at
+// its end; the failure notice and the caret are shown at once.
 TEST_F(ListingsTest, VisibleEffectsComeInOrder) {
   Reset(MakeTable({5, -32765, 3}));
   listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower begin",
-                                           "lower written", "lower end", "upper begin", "upper written",
-                                           "upper written", "upper end"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
+                                           "lower cleared", "lower end", "library", "lower begin", "lower written",
+                                           "lower end", "upper begin", "upper written", "upper written",
+                                           "upper end"}));
   Reset(MakeTable({5, -32765, 3, -32759}));
   listings.ListCombined();
   EXPECT_EQ(log, (std::vector<std::string>{"library", "lower begin", "lower written", "lower written", "lower end",
@@ -131,14 +132,16 @@ TEST_F(ListingsTest, VisibleEffectsComeInOrder) {
       << "the lower pane is written first and nothing is cleared";
   Reset(MakeTable({-32765}));
   listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower begin",
-                                           "lower written", "lower end"}))
+  EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
+                                           "lower cleared", "lower end", "library", "lower begin", "lower written",
+                                           "lower end"}))
       << "no update where there is nothing to write";
   Reset(MakeTable({3}));
   library.results = {1, 0};
   listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper cleared", "library", "lower cleared", "library", "lower written",
-                                           "upper caret 0", "upper begin", "upper written", "upper end"}))
+  EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
+                                           "lower cleared", "lower end", "library", "lower written", "upper caret 0",
+                                           "upper begin", "upper written", "upper end"}))
       << "a failure notice and the caret as before";
 }
 
