@@ -1,4 +1,5 @@
-# 32-bit Windows with MinGW-w64 (posix thread model), runtime linked statically.
+# 32-bit Windows with MinGW-w64 (posix thread model); the project links the
+# runtime statically.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 
@@ -10,10 +11,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-
-# No libgcc, libstdc++ or libwinpthread DLLs beside the program.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 # Tests run under Wine, through the build's own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-exec")
