@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -14,27 +15,83 @@
 
 namespace {
 
-void Check(bool ok) {
-  if (!ok) std::abort();
+// What the current input stands for, for a finding.
+struct Input {
+  int listing = 0;
+  unsigned closeAt = 0;
+  DeviceTable tables[2];
+  std::uint32_t results[2] = {};
+  std::wstring typedUpper, typedLower;
+};
+const Input* gInput = nullptr;
+
+std::string Describe(const Input& input);
+
+// A finding: what went wrong and the input, then the crash libFuzzer reports.
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "FINDING: %s\n%s", what.c_str(), gInput ? Describe(*gInput).c_str() : "");
+  std::fflush(stderr);
+  std::abort();
+}
+
+void Check(bool ok, const char* what) {
+  if (!ok) Fail(std::string("broken rule: ") + what);
+}
+
+// Pane text as C source would write it.
+std::string Quoted(const std::wstring& text) {
+  std::string out = "\"";
+  for (wchar_t c : text) {
+    char code[12];
+    if (c == L'\r') {
+      out += "\\r";
+    } else if (c == L'\n') {
+      out += "\\n";
+    } else if (c >= 0x20 && c < 0x7F) {
+      out += static_cast<char>(c);
+    } else {
+      std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned>(c));
+      out += code;
+    }
+  }
+  return out + "\"";
+}
+
+std::string Describe(const DeviceTable& table) {
+  std::string out;
+  for (std::int16_t e : table.entry) out += " " + std::to_string(e);
+  return out;
+}
+
+std::string Describe(const Input& input) {
+  const char* const names[] = {"the button (Command1_Click)", "GetDisconnectList", "GetConnectedList"};
+  return std::string("Input:\n  listing: ") + names[input.listing] +
+         "\n  window closes at yield: " + (input.closeAt ? std::to_string(input.closeAt) : "never") +
+         "\n  first table:" + Describe(input.tables[0]) + "\n  second table:" + Describe(input.tables[1]) +
+         "\n  results: " + std::to_string(input.results[0]) + ", " + std::to_string(input.results[1]) +
+         "\n  typed in the upper pane: " + Quoted(input.typedUpper) +
+         "\n  typed in the lower pane: " + Quoted(input.typedLower) + "\n";
 }
 
 class ModelPane : public Pane {
  public:
   std::wstring Text() const override {
-    Check(!gone);
+    Check(!gone, "no pane is read after the window went");
     return text;
   }
   void SetText(const std::wstring& value) override {
-    Check(!gone);
+    Check(!gone, "no pane is written after the window went");
     text = value;
   }
-  void SetCaret(std::size_t pos) override { Check(!gone && pos <= text.size()); }
+  void SetCaret(std::size_t pos) override {
+    Check(!gone && pos <= text.size(), "the caret stays within the text of a pane that exists");
+  }
   void BeginUpdate() override {
-    Check(!gone && !updating);
+    Check(!gone && !updating, "an update begins on a pane that exists and is not updating");
     updating = true;
   }
   void EndUpdate() override {
-    Check(!gone && updating);
+    Check(!gone && updating, "an update ends only after it began");
     updating = false;
   }
   std::wstring text;
@@ -45,8 +102,8 @@ class ModelPane : public Pane {
 class ScriptedLibrary : public DeviceLibrary {
  public:
   std::uint32_t GetRegDevList(DeviceTable& table) override {
-    Check(calls < 2);  // no listing calls the library more than twice
-    for (std::int16_t e : table.entry) Check(e == 0);
+    Check(calls < 2, "no listing calls the library more than twice");
+    for (std::int16_t e : table.entry) Check(e == 0, "the library gets a zeroed table");
     table = tables[calls];
     return results[calls++];
   }
@@ -58,7 +115,7 @@ class ScriptedLibrary : public DeviceLibrary {
 class ClosingPump : public EventPump {
  public:
   bool HandlePending() override {
-    Check(!upper->updating && !lower->updating);  // no yield inside an update
+    Check(!upper->updating && !lower->updating, "no yield inside an update");
     ++yields;
     if (yields == closeAt) {
       upper->gone = lower->gone = true;
@@ -140,19 +197,30 @@ bool Ok(std::uint32_t result) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Reader in(data, size);
+  Input input;
+  input.listing = in.Byte() % 3;
+  input.closeAt = in.Byte() % 4 == 0 ? 1u + in.Byte() * 4u : 0u;
+  input.tables[0] = in.Table();
+  input.tables[1] = in.Table();
+  input.results[0] = in.Word();
+  input.results[1] = in.Word();
+  input.typedUpper = in.Text();
+  input.typedLower = in.Text();
+  gInput = &input;
+
   ModelPane upper, lower;
   ScriptedLibrary library;
   ClosingPump pump;
   pump.upper = &upper;
   pump.lower = &lower;
-  const int listing = in.Byte() % 3;
-  pump.closeAt = in.Byte() % 4 == 0 ? 1u + in.Byte() * 4u : 0u;
-  library.tables[0] = in.Table();
-  library.tables[1] = in.Table();
-  library.results[0] = in.Word();
-  library.results[1] = in.Word();
-  const std::wstring typedUpper = in.Text();
-  const std::wstring typedLower = in.Text();
+  pump.closeAt = input.closeAt;
+  const int listing = input.listing;
+  library.tables[0] = input.tables[0];
+  library.tables[1] = input.tables[1];
+  library.results[0] = input.results[0];
+  library.results[1] = input.results[1];
+  const std::wstring& typedUpper = input.typedUpper;
+  const std::wstring& typedLower = input.typedLower;
   upper.text = typedUpper;
   lower.text = typedLower;
 
@@ -161,9 +229,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (listing == 0) listings.ListBoth();
   if (listing == 1) listings.ListDisconnected();
   if (listing == 2) listings.ListCombined();
-  Check(!listings.Running());
-  Check(!upper.updating && !lower.updating);
-  Check(pump.yields <= 2 * (32 * 32 + 31));
+  Check(!listings.Running(), "the next request is served after a listing");
+  Check(!upper.updating && !lower.updating, "no update is left open");
+  Check(pump.yields <= 2 * (32 * 32 + 31), "at most 32 yields a number and a last partial sweep, per pass");
   if (pump.closeAt != 0 && pump.yields == pump.closeAt) return 0;  // closed: no pane was touched after
 
   const DeviceTable& first = library.tables[0];
@@ -174,8 +242,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (listing == 0) {
     wantUpper = ok1 ? Entries(Connected(first)) : kNotice;
     wantLower = !ok1 ? typedLower : ok2 ? Entries(Disconnected(second, true)) : kNotice;
-    Check(libOk == (ok1 && ok2));
-    Check(library.calls == (ok1 ? 2 : 1));
+    Check(libOk == (ok1 && ok2), "the flag holds the last call's result");
+    Check(library.calls == (ok1 ? 2 : 1), "the button calls the library a second time only after a success");
   } else if (listing == 1) {
     wantUpper = typedUpper;
     wantLower = ok1 ? Entries(Disconnected(first, true)) : kNotice;
@@ -183,7 +251,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     wantUpper = typedUpper + (ok1 ? Entries(Connected(first)) : kNotice);
     wantLower = typedLower + (ok1 ? Entries(Disconnected(first, false)) : L"");
   }
-  Check(upper.text == wantUpper);
-  Check(lower.text == wantLower);
+  auto expect = [](const char* pane, const std::wstring& actual, const std::wstring& expected) {
+    if (actual == expected) return;
+    Fail(std::string("the ") + pane + " pane holds the wrong text\n  expected: " + Quoted(expected) +
+         "\n  actual:   " + Quoted(actual) + "\n");
+  };
+  expect("upper", upper.text, wantUpper);
+  expect("lower", lower.text, wantLower);
   return 0;
 }

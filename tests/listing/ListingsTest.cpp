@@ -123,8 +123,7 @@ TEST_F(ListingsTest, VisibleEffectsComeInOrder) {
   listings.ListBoth();
   EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
                                            "lower cleared", "lower end", "library", "lower begin", "lower written",
-                                           "lower end", "upper begin", "upper written", "upper written",
-                                           "upper end"}));
+                                           "lower end", "upper begin", "upper written", "upper written", "upper end"}));
   Reset(MakeTable({5, -32765, 3, -32759}));
   listings.ListCombined();
   EXPECT_EQ(log, (std::vector<std::string>{"library", "lower begin", "lower written", "lower written", "lower end",
