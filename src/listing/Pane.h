@@ -21,7 +21,7 @@ class Pane {
   virtual void EndUpdate() = 0;
 };
 
-// A run of appends that the pane shows at once, when the scope ends.
+// Changes to a pane that it shows at once, when the scope ends.
 class PaneUpdate {
  public:
   explicit PaneUpdate(Pane& pane) : pane_(pane) { pane_.BeginUpdate(); }
