@@ -298,10 +298,15 @@ TEST(Startup, TheShowCommandDecidesAboutActivation) {
   DestroyWindow(own);
 }
 
-// A click lists 5 and 9 above, 1 and 3 below, and the program ends normally.
-void ExpectListingAndNormalEnd(Program& program, HWND form, const char* when) {
+// Presses the button of the program's window and returns when the listing has ended.
+void ClickAndWait(HWND form) {
   DWORD_PTR result = 0;
   SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+}
+
+// A click lists 5 and 9 above, 1 and 3 below, and the program ends normally.
+void ExpectListingAndNormalEnd(Program& program, HWND form, const char* when) {
+  ClickAndWait(form);
   EXPECT_EQ(TextAcross(GetDlgItem(form, Form1::kTxtMsgDisplay)), L"5, 9, ") << when;
   EXPECT_EQ(TextAcross(GetDlgItem(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << when;
   PostMessageW(form, WM_CLOSE, 0, 0);
@@ -395,8 +400,7 @@ TEST(Program, ALibraryWithoutTheEntryPointStartsAndReportsAFailedCall) {
   Program program(Stage(L"no-entry", {{L"QZ_NOENTRY.DLL", L"QZ_USB.DLL"}}));
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr) << "the start-up check passes";
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+  ClickAndWait(form);
   EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay))), "function call failed\\r\\n\\r\\n");
   EXPECT_TRUE(program.Running()) << "the program keeps running";
   PostMessageW(form, WM_CLOSE, 0, 0);
@@ -435,8 +439,7 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << span << " entries";
     for (int click = 1; click <= 2; ++click) {
-      DWORD_PTR result = 0;
-      SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+      ClickAndWait(form);
       EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay)), L"3, 5, 9, ") << span << " entries, click " << click;
       EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << span << " entries, click " << click;
     }
