@@ -17,17 +17,21 @@ class VendorLibrary : public DeviceLibrary {
 
   // The library's file name; the module already loaded under it is used.
   explicit VendorLibrary(const char* fileName) : fileName_(fileName) {}
+  ~VendorLibrary() override;
+  VendorLibrary(const VendorLibrary&) = delete;
+  VendorLibrary& operator=(const VendorLibrary&) = delete;
 
-  // A library without the entry point counts as a failed call (result 0).
+  // A library without the entry point, or one that raises an exception inside
+  // the call, counts as a failed call (result 0); the table is then untouched.
   std::uint32_t GetRegDevList(DeviceTable& table) override;
 
- private:
   // The entry point sets only the low byte of EAX; the rest is whatever it holds.
   using EntryPoint = std::uint32_t(WINAPI*)(std::int16_t* table, std::int32_t selector);
 
+ private:
   const char* fileName_;
   bool bound_ = false;
   EntryPoint entry_ = nullptr;
-  // One page of its own, with nothing of the program's behind it.
+  // The room the library writes into, followed by a page it cannot touch.
   std::int16_t* landing_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <float.h>
+
 #include <string>
 #include <vector>
 
@@ -188,6 +190,29 @@ TEST(VendorLibrary, AMissingEntryPointIsAFailedCall) {
     EXPECT_EQ(library.GetRegDevList(table), 0u) << "call " << call;
   }
   ASSERT_NE(GetModuleHandleA("QZ_NOENTRY.DLL"), nullptr) << "the library itself loaded";
+}
+
+// A library that faults inside its call: a failed call that leaves nothing of
+// the fault behind, and the next call is answered as usual.
+TEST(VendorLibrary, AnExceptionInsideTheCallIsAFailedCall) {
+  const char* const faults[] = {
+      "fault av",   "fault divide", "fault illegal", "fault raise 0xE06D7363", "fault raise 0xC0000005",
+      "write 2049", "write 65536"};
+  VendorLibrary library(kDeviceLibraryName);
+  for (const char* fault : faults) {
+    const unsigned floatControl = _control87(0, 0);
+    DeviceTable table;
+    table.entry[0] = 99;
+    {
+      Scenario scenario(std::string("table 4 -32767 2\n") + fault);
+      EXPECT_EQ(library.GetRegDevList(table), 0u) << fault;
+    }
+    EXPECT_EQ(table.entry[0], 99) << fault << ": what the library wrote was used";
+    EXPECT_EQ(_control87(0, 0), floatControl) << fault << ": floating-point control word";
+    Scenario good("table 4 -32767 2");
+    EXPECT_EQ(library.GetRegDevList(table), 1u) << "the call after " << fault;
+    EXPECT_EQ(table.entry[0], 4) << "the call after " << fault;
+  }
 }
 
 }  // namespace

@@ -452,6 +452,39 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
   }
 }
 
+// A library that faults inside its call: the pane of that call says so, and
+// the next press lists as usual, whatever the fault.
+TEST(Program, AFaultInsideTheLibraryIsAFailedCall) {
+  const std::wstring notice = L"function call failed\r\n\r\n";
+  const std::string good = "table 5 -32765 9 -32767\n";
+  const struct {
+    const char* fault;
+    std::wstring upper, lower;
+  } cases[] = {
+      {"fault av", notice, L"1, 3, "},      {"fault none divide", L"5, 9, ", notice},
+      {"fault illegal", notice, L"1, 3, "}, {"fault none raise 0xE06D7363", L"5, 9, ", notice},
+      {"write 65536", notice, L"1, 3, "},
+  };
+  const std::wstring folder = Stage(L"faults", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+  Program program(folder);
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr);
+  for (const auto& c : cases) {
+    WriteText(folder + L"QZ_SIM.TXT", good);
+    ClickAndWait(form);
+    WriteText(folder + L"QZ_SIM.TXT", good + c.fault);
+    ClickAndWait(form);
+    EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay))), Printable(c.upper)) << c.fault;
+    EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay2))), Printable(c.lower)) << c.fault;
+    WriteText(folder + L"QZ_SIM.TXT", good);
+    ClickAndWait(form);
+    EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay)), L"5, 9, ") << "the press after " << c.fault;
+    EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << "the press after " << c.fault;
+  }
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u);
+}
+
 TEST(Program, VersionRecordSaysOnePointZeroZero) {
   const std::wstring exe = Payload(L"DeviceList.exe");
   std::vector<char> record(GetFileVersionInfoSizeW(exe.c_str(), nullptr));

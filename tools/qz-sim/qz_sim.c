@@ -6,15 +6,22 @@
  * source. */
 #include <windows.h>
 
+#include <float.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#if defined(_MSC_VER)
+#include <intrin.h> /* __ud2 */
+#endif
 
 #define TABLE_ENTRIES 33
 #define MAX_STEPS 16
 /* The most entries a scenario can have a call write, and what goes past the table. */
 #define MAX_SPAN 65536
 #define FILLER 0x7A7A
+
+/* How a call ends: normally, or by one of the exceptions a faulty library raises. */
+enum Fault { FAULT_NONE, FAULT_AV, FAULT_DIVIDE, FAULT_ILLEGAL, FAULT_RAISE };
 
 typedef struct {
   char text[8192]; /* the file as read, to notice a new scenario */
@@ -24,6 +31,9 @@ typedef struct {
   int resultCount;
   unsigned long delays[MAX_STEPS];
   int delayCount;
+  int faults[MAX_STEPS];
+  unsigned long raised[MAX_STEPS]; /* the code of a FAULT_RAISE */
+  int faultCount;
   int span; /* entries each call writes; past the table's 33 the filler */
   char record[MAX_PATH];
 } Scenario;
@@ -64,6 +74,29 @@ static int ReadNumbers(char* text, long long* numbers, int most) {
   }
 }
 
+/* "fault none av raise 0xE06D7363 divide illegal": how successive calls end.
+ * An unknown word is "none". */
+static void ReadFaults(const char* text, Scenario* scenario) {
+  static const char* const names[] = {"none", "av", "divide", "illegal", "raise"};
+  for (;;) {
+    size_t length;
+    int kind;
+    text += strspn(text, " \t");
+    length = strcspn(text, " \t");
+    if (length == 0 || scenario->faultCount == MAX_STEPS) return;
+    for (kind = FAULT_RAISE; kind > FAULT_NONE; --kind) {
+      if (strlen(names[kind]) == length && strncmp(text, names[kind], length) == 0) break;
+    }
+    text += length;
+    if (kind == FAULT_RAISE) {
+      char* end;
+      scenario->raised[scenario->faultCount] = strtoul(text, &end, 0);
+      text = end;
+    }
+    scenario->faults[scenario->faultCount++] = kind;
+  }
+}
+
 /* Reads QZ_SIM.TXT; returns 0 when there is none. Sets *changed when its text
  * differs from the last one read. */
 static int LoadScenario(Scenario* scenario, int* changed) {
@@ -100,6 +133,8 @@ static int LoadScenario(Scenario* scenario, int* changed) {
       count = ReadNumbers(word + 5, numbers, MAX_STEPS);
       for (i = 0; i < count; ++i) scenario->delays[i] = (unsigned long)numbers[i];
       scenario->delayCount = count;
+    } else if (strncmp(word, "fault", 5) == 0) {
+      ReadFaults(word + 5, scenario);
     } else if (strncmp(word, "write", 5) == 0) {
       count = ReadNumbers(word + 5, numbers, 1);
       if (count == 1 && numbers[0] >= 0 && numbers[0] <= MAX_SPAN) scenario->span = (int)numbers[0];
@@ -126,6 +161,33 @@ static void Record(const char* path, int call, long selector, const short* table
   fclose(file);
 }
 
+/* Ends the call with the given exception, after the table was written and the
+ * floating-point rounding changed, as a library can leave them when it fails. */
+static void Fault(int kind, unsigned long code) {
+  static int* volatile nowhere = NULL;
+  volatile int zero = 0, dividend = 7; /* compilers turn 1 / x into a comparison */
+  if (kind == FAULT_NONE) return;
+  _control87(_RC_CHOP, _MCW_RC);
+  switch (kind) {
+    case FAULT_AV:
+      *nowhere = 1;
+      break;
+    case FAULT_DIVIDE:
+      zero = dividend / zero;
+      break;
+    case FAULT_ILLEGAL:
+#if defined(_MSC_VER)
+      __ud2();
+#else
+      __builtin_trap();
+#endif
+      break;
+    default:
+      RaiseException(code, 0, 0, NULL);
+      break;
+  }
+}
+
 static unsigned long Answer(short* table, long selector) {
   static Scenario scenario;
   int changed = 0;
@@ -145,6 +207,10 @@ static unsigned long Answer(short* table, long selector) {
            (span < TABLE_ENTRIES ? span : TABLE_ENTRIES) * sizeof(short));
   /* A library that writes past the table it was given. */
   for (i = TABLE_ENTRIES; i < span; ++i) table[i] = FILLER;
+  if (scenario.faultCount) {
+    int step = Step(call, scenario.faultCount);
+    Fault(scenario.faults[step], scenario.raised[step]);
+  }
   return scenario.resultCount ? scenario.results[Step(call, scenario.resultCount)] : 1;
 }
 
