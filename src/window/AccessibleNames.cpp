@@ -4,6 +4,8 @@
 #include <initguid.h>  // before oleacc.h: its GUIDs are defined here, without an import library
 #include <oleacc.h>
 
+#include "window/SystemLibrary.h"
+
 namespace {
 
 LRESULT CALLBACK WatchProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR names) {
@@ -12,14 +14,28 @@ LRESULT CALLBACK WatchProc(HWND control, UINT message, WPARAM wParam, LPARAM lPa
   return DefSubclassProc(control, message, wParam, lParam);
 }
 
-// Bound at run time: importing them would load COM at every start.
-template <typename Function>
-Function Bind(HMODULE module, const char* name) {
-  FARPROC found = module ? GetProcAddress(module, name) : nullptr;
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
 }  // namespace
+
+template <typename Use>
+void AccessibleNames::WithServices(Use use) {
+  // Bound at run time: importing them would load COM at every start.
+  HMODULE ole32 = LoadSystemLibrary(L"ole32.dll");
+  auto coInitializeEx = Bind<decltype(&CoInitializeEx)>(ole32, "CoInitializeEx");
+  auto coUninitialize = Bind<decltype(&CoUninitialize)>(ole32, "CoUninitialize");
+  auto coCreateInstance = Bind<decltype(&CoCreateInstance)>(ole32, "CoCreateInstance");
+  if (!coInitializeEx || !coUninitialize || !coCreateInstance) return;
+  // The thread leaves in the apartment it came in, or in none: a device library
+  // that wants COM of its own must not find one of ours. A thread already in
+  // another apartment serves this in-process object as well.
+  const HRESULT apartment = coInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  void* services = nullptr;
+  if (SUCCEEDED(
+          coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices, &services))) {
+    use(static_cast<IAccPropServices*>(services));
+    static_cast<IAccPropServices*>(services)->Release();
+  }
+  if (SUCCEEDED(apartment)) coUninitialize();
+}
 
 bool AccessibleNames::Add(HWND control, const wchar_t* name) {
   if (count_ == sizeof entries_ / sizeof entries_[0]) return false;
@@ -27,33 +43,35 @@ bool AccessibleNames::Add(HWND control, const wchar_t* name) {
   return SetWindowSubclass(control, WatchProc, 0, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
 }
 
+void AccessibleNames::Ready() {
+  ready_ = true;
+  if (wanted_) Annotate();
+}
+
 void AccessibleNames::Annotate() {
-  if (tried_) return;
-  tried_ = true;
-  HMODULE ole32 = LoadLibraryW(L"ole32.dll");
-  auto coInitializeEx = Bind<decltype(&CoInitializeEx)>(ole32, "CoInitializeEx");
-  auto coCreateInstance = Bind<decltype(&CoCreateInstance)>(ole32, "CoCreateInstance");
-  if (!coInitializeEx || !coCreateInstance) return;
-  // Already initialised, or in another apartment, is fine for an in-process object.
-  coInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  void* services = nullptr;
-  if (FAILED(coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices, &services))) {
-    return;
-  }
-  services_ = static_cast<IAccPropServices*>(services);
-  for (std::size_t i = 0; i < count_; ++i) {
-    services_->SetHwndPropStr(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                              entries_[i].name);
-  }
+  wanted_ = true;
+  if (!ready_ || named_) return;
+  // Tried once: a system that cannot annotate is not asked at every request.
+  named_ = true;
+  WithServices([this](IAccPropServices* services) {
+    for (std::size_t i = 0; i < count_; ++i) {
+      services->SetHwndPropStr(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                               entries_[i].name);
+    }
+  });
 }
 
 void AccessibleNames::Clear() {
-  if (!services_) return;
-  for (std::size_t i = 0; i < count_; ++i) {
-    services_->ClearHwndProps(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME, 1);
-  }
-  services_->Release();
-  services_ = nullptr;
+  // The controls are going: nothing is named any more.
+  ready_ = false;
+  if (!named_) return;
+  named_ = false;
+  WithServices([this](IAccPropServices* services) {
+    for (std::size_t i = 0; i < count_; ++i) {
+      services->ClearHwndProps(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME,
+                               1);
+    }
+  });
 }
 
 bool AccessibleNames::ScreenReaderAnnounced() {

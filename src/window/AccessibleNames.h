@@ -21,8 +21,11 @@ class AccessibleNames {
   // accessibility requests. False if it cannot be watched.
   bool Add(HWND control, const wchar_t* name);
 
-  // Sets every name, the first time it is called; the program carries on
-  // unchanged where the system cannot annotate.
+  // Every control is added: a request that came earlier is served now.
+  void Ready();
+
+  // Sets every name, once, as soon as every control exists; the program
+  // carries on unchanged where the system cannot annotate.
   void Annotate();
 
   // Takes the names off while the controls still exist.
@@ -36,8 +39,13 @@ class AccessibleNames {
     const wchar_t* name;
   };
 
+  // Runs use with the annotation service, in an apartment for just as long.
+  template <typename Use>
+  static void WithServices(Use use);
+
   Entry entries_[4] = {};
   std::size_t count_ = 0;
-  bool tried_ = false;
-  IAccPropServices* services_ = nullptr;
+  bool ready_ = false;
+  bool wanted_ = false;
+  bool named_ = false;
 };

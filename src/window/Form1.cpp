@@ -268,6 +268,7 @@ bool Form1::CreateControls() {
   }
   pump_.Attach(hwnd_);
   focus_ = GetDlgItem(hwnd_, kCommand1);
+  names_.Ready();
   if (AccessibleNames::ScreenReaderAnnounced()) names_.Annotate();
   return true;
 }
