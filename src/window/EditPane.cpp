@@ -36,16 +36,18 @@ void EditPane::SetCaret(std::size_t pos) {
 }
 
 void EditPane::BeginUpdate() {
+  // Nested updates change nothing: the outermost pair hides and shows.
+  if (updates_++ > 0) return;
   // Past the edit control, which may ignore WM_SETREDRAW (Wine's does):
   // DefWindowProc clears WS_VISIBLE, so neither the text nor the scroll bar
   // paints until EndUpdate. A pane hidden already stays as it is.
-  updating_ = (GetWindowLongW(edit_, GWL_STYLE) & WS_VISIBLE) != 0;
-  if (updating_) DefWindowProcW(edit_, WM_SETREDRAW, FALSE, 0);
+  hidden_ = (GetWindowLongW(edit_, GWL_STYLE) & WS_VISIBLE) != 0;
+  if (hidden_) DefWindowProcW(edit_, WM_SETREDRAW, FALSE, 0);
 }
 
 void EditPane::EndUpdate() {
-  if (!updating_) return;
-  updating_ = false;
+  if (updates_ == 0 || --updates_ > 0 || !hidden_) return;
+  hidden_ = false;
   DefWindowProcW(edit_, WM_SETREDRAW, TRUE, 0);
   // The frame too: the scroll bar changed with the text.
   RedrawWindow(edit_, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE);

@@ -22,5 +22,6 @@ class EditPane : public Pane {
 
  private:
   HWND edit_ = nullptr;
-  bool updating_ = false;  // hidden from painting by BeginUpdate
+  int updates_ = 0;      // BeginUpdate calls not yet ended
+  bool hidden_ = false;  // hidden from painting by the outermost BeginUpdate
 };

@@ -163,9 +163,13 @@ bool Form1::Create(HINSTANCE instance) {
 }
 
 void Form1::Show(int showCommand) {
+  // The layout is fixed: a shortcut's "Run: Maximized" opens it as designed.
+  if (showCommand == SW_SHOWMAXIMIZED) showCommand = SW_SHOWNORMAL;
   // Activation gives the button the focus; a start minimised or without
   // activation leaves the focus where it is.
   ShowWindow(hwnd_, showCommand);
+  // Windows may take the first show command from the shortcut all the same.
+  if (IsZoomed(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
   UpdateWindow(hwnd_);
 }
 

@@ -209,6 +209,17 @@ TEST_F(FormTest, FocusMessagesWorkAsInADialog) {
   EXPECT_EQ(GetFocus(), Button()) << "the window passes the focus on to its control";
 }
 
+// Updates of a pane nest: only the outermost end shows the pane again.
+TEST_F(FormTest, PaneUpdatesNest) {
+  Pane& pane = form.UpperPane();
+  pane.BeginUpdate();
+  pane.BeginUpdate();
+  pane.EndUpdate();
+  EXPECT_FALSE(GetWindowLongW(Upper(), GWL_STYLE) & WS_VISIBLE) << "shown by the inner end";
+  pane.EndUpdate();
+  EXPECT_TRUE(GetWindowLongW(Upper(), GWL_STYLE) & WS_VISIBLE) << "hidden after the outer end";
+}
+
 TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {
   for (HWND pane : {Upper(), Lower()}) {
     SetFocus(pane);

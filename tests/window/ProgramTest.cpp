@@ -298,6 +298,21 @@ TEST(Startup, TheShowCommandDecidesAboutActivation) {
   DestroyWindow(own);
 }
 
+// A shortcut set to "Run: Maximized" opens the fixed layout as designed.
+TEST(Startup, AMaximizedStartOpensTheWindowAsDesigned) {
+  Program program(Stage(L"maximized", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}}), SW_SHOWMAXIMIZED);
+  HWND form = program.ShownForm();
+  ASSERT_NE(form, nullptr);
+  Sleep(200);
+  EXPECT_FALSE(IsZoomed(form));
+  RECT client;
+  GetClientRect(form, &client);
+  EXPECT_EQ(client.right, 327) << "client width at 96 DPI";
+  EXPECT_EQ(client.bottom, 233) << "client height at 96 DPI";
+  PostMessageW(form, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.ExitCode(), 0u);
+}
+
 // Presses the button of the program's window and returns when the listing has ended.
 void ClickAndWait(HWND form) {
   DWORD_PTR result = 0;
