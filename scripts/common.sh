@@ -17,9 +17,10 @@ start_xvfb() {
 }
 
 # The prefixes the tests run in, by name: dpiN runs at N DPI with Wine's own
-# message font; dpiN-fontH has the message font Tahoma at height -H there,
-# which is as tall as Windows' own (Segoe UI 9 pt).
-test_prefixes=(dpi96 dpi144 dpi192 dpi96-font13 dpi144-font20)
+# message font; dpiN-fontH has the message font Tahoma at height -H there:
+# 13 at 96 and 20 at 144 DPI are as tall as Windows' own (Segoe UI 9 pt), 24
+# at 96 DPI is a text size made much bigger.
+test_prefixes=(dpi96 dpi144 dpi192 dpi96-font13 dpi144-font20 dpi96-font24)
 
 # LOGFONTW of Tahoma, regular, at the given height, as regedit's hex list.
 logfont_hex() {

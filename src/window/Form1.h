@@ -5,6 +5,7 @@
 #include "listing/Listings.h"
 #include "window/AccessibleNames.h"
 #include "window/EditPane.h"
+#include "window/Layout.h"
 #include "window/MessagePump.h"
 #include "window/VendorLibrary.h"
 
@@ -48,14 +49,19 @@ class Form1 {
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool CreateControls();
   void MoveFocus(HWND control);
+  // Everything that depends on the DPI, for dpi_: positions, fonts, icons.
+  void PlaceControls();
+  void ApplyFonts();
+  void ApplyIcons();
 
   void Form_Load();
   void Command1_Click();
 
   HWND hwnd_ = nullptr;
-  HFONT font_ = nullptr;       // the message font: panes and button
-  HFONT labelFont_ = nullptr;  // the message font, as small as the captions need
-  HWND focus_ = nullptr;       // the control to focus again when the window is activated
+  int dpi_ = 96;  // the DPI the window is drawn at
+  ControlFonts fonts_;
+  HICON icons_[2] = {};   // by ICON_SMALL (0) and ICON_BIG (1), at dpi_
+  HWND focus_ = nullptr;  // the control to focus again when the window is activated
   AccessibleNames names_;
   EditPane txtMsgDisplay_;
   EditPane txtMsgDisplay2_;

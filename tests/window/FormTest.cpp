@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,13 @@ int SystemDpi() {
   return dpi;
 }
 
+const Layout* LayoutAt(int dpi) {
+  for (const Layout& l : kLayouts) {
+    if (l.dpi == dpi) return &l;
+  }
+  return nullptr;
+}
+
 Rect RectInParent(HWND control) {
   RECT r;
   GetWindowRect(control, &r);
@@ -47,22 +55,10 @@ std::string Show(const Rect& r) {
          std::to_string(r.height);
 }
 
-TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
-  const int dpi = SystemDpi();
-  // The prefix is named after its DPI: dpi144, dpi96-font13.
-  const char* prefix = std::getenv("DEVICELIST_PREFIX");
-  ASSERT_EQ(dpi, prefix ? std::atoi(prefix + 3) : 96) << "the Wine prefix runs at another DPI than its name says";
-  const Layout* layout = nullptr;
-  for (const Layout& l : kLayouts) {
-    if (l.dpi == dpi) layout = &l;
-  }
+// Every control where the design puts it at the DPI.
+void ExpectControlsLaidOut(HWND form, int dpi) {
+  const Layout* layout = LayoutAt(dpi);
   ASSERT_NE(layout, nullptr) << "no layout written down for " << dpi << " DPI";
-
-  RECT client;
-  GetClientRect(form.Handle(), &client);
-  EXPECT_EQ(client.right, layout->clientWidth) << "client width at " << dpi << " DPI";
-  EXPECT_EQ(client.bottom, layout->clientHeight) << "client height at " << dpi << " DPI";
-
   const struct {
     const char* name;
     int id;
@@ -73,17 +69,49 @@ TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
                   {"txtMsgDisplay2", Form1::kTxtMsgDisplay2, layout->lower},
                   {"Command1", Form1::kCommand1, layout->button}};
   for (const auto& c : controls) {
-    EXPECT_EQ(Show(RectInParent(Control(c.id))), Show(c.rect)) << c.name << " at " << dpi << " DPI";
+    EXPECT_EQ(Show(RectInParent(GetDlgItem(form, c.id))), Show(c.rect)) << c.name << " at " << dpi << " DPI";
   }
+}
 
-  // One monitor and no taskbar here (Wine cannot show one): the work area is
-  // the whole screen.
+// The outer size of the window with the design's client area at the DPI.
+SIZE DesignFrame(HWND form, int dpi) {
+  const Layout* layout = LayoutAt(dpi);
+  RECT frame = {0, 0, layout ? layout->clientWidth : 0, layout ? layout->clientHeight : 0};
+  if (!FrameAtDpi(frame, static_cast<DWORD>(GetWindowLongW(form, GWL_STYLE)), dpi)) return {};
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
+  const int dpi = SystemDpi();
+  // The prefix is named after its DPI: dpi144, dpi96-font13.
+  const char* prefix = std::getenv("DEVICELIST_PREFIX");
+  ASSERT_EQ(dpi, prefix ? std::atoi(prefix + 3) : 96) << "the Wine prefix runs at another DPI than its name says";
+  const Layout* layout = LayoutAt(dpi);
+  ASSERT_NE(layout, nullptr) << "no layout written down for " << dpi << " DPI";
+
+  RECT client;
+  GetClientRect(form.Handle(), &client);
+  EXPECT_EQ(client.right, layout->clientWidth) << "client width at " << dpi << " DPI";
+  EXPECT_EQ(client.bottom, layout->clientHeight) << "client height at " << dpi << " DPI";
+  ExpectControlsLaidOut(form.Handle(), dpi);
+
+  // Asked for its size at its own DPI, the window names the size it has.
   RECT window;
   GetWindowRect(form.Handle(), &window);
-  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
-  const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-  EXPECT_LE(std::abs(window.left + window.right - screenWidth), 1) << "centred horizontally";
-  EXPECT_LE(std::abs(window.top + window.bottom - screenHeight), 1) << "centred vertically";
+  SIZE asked = {};
+  EXPECT_TRUE(SendMessageW(form.Handle(), WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&asked)));
+  EXPECT_EQ(asked.cx, window.right - window.left) << "frame width at " << dpi << " DPI";
+  EXPECT_EQ(asked.cy, window.bottom - window.top) << "frame height at " << dpi << " DPI";
+
+  // Centred in the work area of the monitor under the pointer.
+  POINT pointer = {};
+  GetCursorPos(&pointer);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY), &monitor));
+  const RECT& area = monitor.rcWork;
+  EXPECT_LE(std::abs((window.left + window.right) - (area.left + area.right)), 1) << "centred horizontally";
+  EXPECT_LE(std::abs((window.top + window.bottom) - (area.top + area.bottom)), 1) << "centred vertically";
 }
 
 TEST_F(FormTest, CaptionsAreExact) {
@@ -128,56 +156,169 @@ std::string Show(const LOGFONTW& font) {
   return Printable(font.lfFaceName) + " " + std::to_string(font.lfHeight);
 }
 
-// The panes and the button take the message font as the user set it; the
-// labels take it too, shrunk only as far as their captions need.
-TEST_F(FormTest, FontsFollowTheMessageFontAndCaptionsFitTheirLabels) {
-  NONCLIENTMETRICSW metrics = {};
-  metrics.cbSize = sizeof metrics;
-  ASSERT_TRUE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-  const LOGFONTW& message = metrics.lfMessageFont;
-  for (int id : {Form1::kTxtMsgDisplay, Form1::kTxtMsgDisplay2, Form1::kCommand1}) {
-    ASSERT_NE(SendMessageW(Control(id), WM_GETFONT, 0, 0), 0) << "control " << id << " left with the System font";
-    EXPECT_EQ(Show(FontOf(Control(id))), Show(message)) << "control " << id << " at " << SystemDpi() << " DPI";
-  }
-
-  HDC dc = GetDC(form.Handle());
-  for (int id : {Form1::kLabel1, Form1::kLabel2, Form1::kCommand1}) {
-    HWND control = Control(id);
-    const LOGFONTW font = FontOf(control);
-    EXPECT_STREQ(font.lfFaceName, message.lfFaceName) << "control " << id;
-    EXPECT_LE(std::abs(font.lfHeight), std::abs(message.lfHeight)) << "control " << id;
-    const std::wstring caption = TextOf(control);
-    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE extent = {};
-    GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
-    SelectObject(dc, previous);
-    RECT client;
-    GetClientRect(control, &client);
-    EXPECT_LE(extent.cx, client.right) << Printable(caption) << " in " << Show(font) << " is wider than its control at "
-                                       << SystemDpi() << " DPI";
-    EXPECT_LE(extent.cy, client.bottom) << Printable(caption) << " in " << Show(font)
-                                        << " is taller than its control at " << SystemDpi() << " DPI";
-  }
-  ReleaseDC(form.Handle(), dc);
+// Whether the control's caption in the font fits its client area, less the
+// inset on every side.
+bool CaptionFits(HWND control, const LOGFONTW& font, int inset) {
+  HDC dc = GetDC(control);
+  HFONT made = CreateFontIndirectW(&font);
+  HGDIOBJ previous = SelectObject(dc, made);
+  const std::wstring caption = TextOf(control);
+  SIZE extent = {};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &extent);
+  SelectObject(dc, previous);
+  DeleteObject(made);
+  ReleaseDC(control, dc);
+  RECT client;
+  GetClientRect(control, &client);
+  return extent.cx <= client.right - 2 * inset && extent.cy <= client.bottom - 2 * inset;
 }
 
-TEST_F(FormTest, TitleBarAndTaskbarShowTheProgramsIcon) {
+// The panes take the message font as the user set it; the labels and the
+// button take it too, or the largest smaller size with which their captions
+// fit: the labels their whole box, the button's inside its frame and focus
+// rectangle.
+void ExpectFonts(HWND form, const LOGFONTW& message, int dpi) {
+  const std::string at = " with " + Show(message) + " at " + std::to_string(dpi) + " DPI";
+  for (int id : {Form1::kTxtMsgDisplay, Form1::kTxtMsgDisplay2}) {
+    EXPECT_EQ(Show(FontOf(GetDlgItem(form, id))), Show(message)) << "pane " << id << at;
+  }
   const struct {
-    int index, widthMetric;
     const char* name;
-  } icons[] = {{GCLP_HICON, SM_CXICON, "big icon"}, {GCLP_HICONSM, SM_CXSMICON, "small icon"}};
+    std::vector<int> ids;
+    int inset;
+  } roles[] = {{"labels", {Form1::kLabel1, Form1::kLabel2}, 0}, {"button", {Form1::kCommand1}, MulDiv(3, dpi, 96)}};
+  for (const auto& role : roles) {
+    const LOGFONTW font = FontOf(GetDlgItem(form, role.ids.front()));
+    LOGFONTW larger = font;
+    larger.lfHeight += font.lfHeight < 0 ? -1 : 1;
+    bool fits = true;
+    bool largerFits = true;
+    for (int id : role.ids) {
+      HWND control = GetDlgItem(form, id);
+      EXPECT_EQ(Show(FontOf(control)), Show(font)) << role.name << " share one font" << at;
+      fits = fits && CaptionFits(control, font, role.inset);
+      largerFits = largerFits && CaptionFits(control, larger, role.inset);
+    }
+    EXPECT_STREQ(font.lfFaceName, message.lfFaceName) << role.name << at;
+    EXPECT_LE(std::abs(font.lfHeight), std::abs(message.lfHeight)) << role.name << at;
+    EXPECT_TRUE(fits) << role.name << ": the captions do not fit in " << Show(font) << at;
+    if (font.lfHeight != message.lfHeight) {
+      EXPECT_FALSE(largerFits) << role.name << ": " << Show(font) << " is smaller than needed" << at;
+    }
+  }
+}
+
+LOGFONTW MessageFont() {
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  return metrics.lfMessageFont;
+}
+
+TEST_F(FormTest, FontsFollowTheMessageFontAndCaptionsFitTheirBoxes) {
+  ExpectFonts(form.Handle(), MessageFont(), SystemDpi());
+}
+
+// The title bar and the taskbar show the program's icon, drawn at the sizes
+// of the DPI rather than stretched.
+void ExpectIcons(HWND form, int dpi) {
+  const struct {
+    WPARAM which;
+    int widthMetric;
+    const char* name;
+  } icons[] = {{ICON_BIG, SM_CXICON, "big icon"}, {ICON_SMALL, SM_CXSMICON, "small icon"}};
   for (const auto& expected : icons) {
-    const HICON icon = reinterpret_cast<HICON>(GetClassLongPtrW(form.Handle(), expected.index));
+    const HICON icon = reinterpret_cast<HICON>(SendMessageW(form, WM_GETICON, expected.which, 0));
     ASSERT_NE(icon, nullptr) << expected.name;
-    EXPECT_NE(icon, LoadIconW(nullptr, MAKEINTRESOURCEW(32512))) << expected.name << " is the stock one";
     ICONINFO info = {};
     ASSERT_TRUE(GetIconInfo(icon, &info)) << expected.name;
     BITMAP bitmap = {};
     GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
-    EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(expected.widthMetric)) << expected.name << " drawn at its own size";
+    int width = GetSystemMetrics(expected.widthMetric);
+    MetricAtDpi(expected.widthMetric, dpi, width);
+    EXPECT_EQ(bitmap.bmWidth, width) << expected.name << " at " << dpi << " DPI";
     EXPECT_EQ(bitmap.bmBitsPixel, 32) << expected.name << " with its alpha channel";
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
+  }
+}
+
+TEST_F(FormTest, TitleBarAndTaskbarShowTheProgramsIcon) {
+  ExpectIcons(form.Handle(), SystemDpi());
+}
+
+// Moved to a monitor of another scale, the window lays itself out again as
+// a window opened there would be, and frees what it replaced.
+TEST_F(FormTest, ADpiChangeLaysOutTheWindowAsIfOpenedAtThatDpi) {
+  HWND window = form.Handle();
+  for (int dpi : {144, 192, 96}) {
+    LOGFONTW message = {};
+    ASSERT_TRUE(MessageFontAtDpi(dpi, message)) << "this system has no fonts for a DPI";
+    std::vector<HGDIOBJ> before;
+    for (int id : {Form1::kLabel1, Form1::kTxtMsgDisplay, Form1::kCommand1}) {
+      before.push_back(reinterpret_cast<HGDIOBJ>(SendMessageW(GetDlgItem(window, id), WM_GETFONT, 0, 0)));
+    }
+    const HICON bigIcon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
+
+    SIZE size = {};
+    EXPECT_TRUE(SendMessageW(window, WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&size)));
+    const SIZE frame = DesignFrame(window, dpi);
+    EXPECT_EQ(size.cx, frame.cx) << "frame width for " << dpi << " DPI";
+    EXPECT_EQ(size.cy, frame.cy) << "frame height for " << dpi << " DPI";
+    RECT suggested = {40, 30, 40 + size.cx, 30 + size.cy};
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT now;
+    GetWindowRect(window, &now);
+    EXPECT_TRUE(EqualRect(&now, &suggested)) << "the window moves to the suggested rectangle at " << dpi << " DPI";
+    ExpectControlsLaidOut(window, dpi);
+    ExpectFonts(window, message, dpi);
+    ExpectIcons(window, dpi);
+    for (HGDIOBJ font : before) EXPECT_EQ(GetObjectType(font), 0u) << "a font replaced at " << dpi << " DPI lives on";
+    ICONINFO info = {};
+    EXPECT_FALSE(GetIconInfo(bigIcon, &info)) << "the icon replaced at " << dpi << " DPI lives on";
+  }
+}
+
+// Sets the message font of this process while it lives, as the user's text
+// size would, and tells the window so.
+class MessageFontSetting {
+ public:
+  MessageFontSetting(HWND window, int height) : window_(window) {
+    metrics_.cbSize = sizeof metrics_;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics_, &metrics_, 0);
+    NONCLIENTMETRICSW changed = metrics_;
+    changed.lfMessageFont.lfHeight = -height;
+    Apply(changed);
+  }
+  ~MessageFontSetting() { Apply(metrics_); }
+  MessageFontSetting(const MessageFontSetting&) = delete;
+  MessageFontSetting& operator=(const MessageFontSetting&) = delete;
+
+ private:
+  void Apply(NONCLIENTMETRICSW& metrics) {
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    SendMessageW(window_, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+  }
+
+  HWND window_;
+  NONCLIENTMETRICSW metrics_ = {};
+};
+
+// A text size changed while the program runs: the fonts follow at once, the
+// same as a window opened now takes, and every caption fits.
+TEST_F(FormTest, TheFontsFollowTheTextSizeWhileRunning) {
+  for (int height : {13, 18, 24}) {
+    MessageFontSetting setting(form.Handle(), height);
+    const LOGFONTW message = MessageFont();
+    ASSERT_EQ(message.lfHeight, -height) << "the message font did not change";
+    ExpectFonts(form.Handle(), message, SystemDpi());
+    Form1 fresh;
+    ASSERT_TRUE(fresh.Create(GetModuleHandleW(nullptr)));
+    for (int id : {Form1::kLabel1, Form1::kTxtMsgDisplay, Form1::kLabel2, Form1::kTxtMsgDisplay2, Form1::kCommand1}) {
+      EXPECT_EQ(Show(FontOf(Control(id))), Show(FontOf(GetDlgItem(fresh.Handle(), id))))
+          << "control " << id << " with the message font at " << height << " px, running against opened now";
+    }
   }
 }
 
@@ -198,15 +339,40 @@ TEST_F(FormTest, ButtonHasTheFocusAndTabCyclesThroughThePanes) {
 }
 
 // The focus messages a dialog understands: WM_NEXTDLGCTL reads its flag from
-// the low word only, and focus given to the window goes on to its control.
+// the low word only and never lands on a label, focus given to the window
+// goes on to its control, and the button is the default one.
 TEST_F(FormTest, FocusMessagesWorkAsInADialog) {
   SetFocus(Button());
   SendMessageW(form.Handle(), WM_NEXTDLGCTL, 0, MAKELPARAM(FALSE, 1));
   EXPECT_EQ(GetFocus(), Upper()) << "next control, whatever the high word holds";
   SendMessageW(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Lower()), MAKELPARAM(TRUE, 0));
   EXPECT_EQ(GetFocus(), Lower()) << "the control named in wParam";
+  SendMessageW(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(Form1::kLabel2)), TRUE);
+  EXPECT_EQ(GetFocus(), Lower()) << "a label takes no focus";
   SetFocus(form.Handle());
-  EXPECT_EQ(GetFocus(), Button()) << "the window passes the focus on to its control";
+  EXPECT_EQ(GetFocus(), Button()) << "the window passes the focus on to the control that had it when last active";
+  EXPECT_EQ(SendMessageW(form.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(Form1::kCommand1, DC_HASDEFID));
+}
+
+// Every control is a group of its own: arrow keys on the button leave the
+// focus there, and in a pane they move the caret without selecting.
+TEST_F(FormTest, ArrowKeysNeverMoveTheFocus) {
+  for (WORD key : {VK_DOWN, VK_RIGHT, VK_UP, VK_LEFT}) {
+    SetFocus(Button());
+    PressKey(key);
+    PumpBriefly(form.Handle(), 50);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), Form1::kCommand1) << "arrow key " << key << " on the button";
+  }
+  SetWindowTextW(Upper(), L"notes");
+  SetFocus(Upper());
+  SendMessageW(Upper(), EM_SETSEL, 0, 0);
+  for (WORD key : {VK_RIGHT, VK_RIGHT, VK_LEFT, VK_DOWN}) PressKey(key);
+  PumpBriefly(form.Handle(), 50);
+  DWORD start = 0, end = 0;
+  SendMessageW(Upper(), EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(GetFocus(), Upper());
+  EXPECT_EQ(start, 1u) << "Right, Right, Left, and Down on the only line";
+  EXPECT_EQ(end, 1u) << "nothing selected";
 }
 
 // Updates of a pane nest: only the outermost end shows the pane again.

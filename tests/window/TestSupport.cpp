@@ -113,6 +113,37 @@ void TypeText(const std::wstring& text) {
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+namespace {
+
+template <typename Function>
+Function User32Function(const char* name) {
+  FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+}
+
+}  // namespace
+
+bool MessageFontAtDpi(int dpi, LOGFONTW& font) {
+  auto forDpi = User32Function<BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT)>("SystemParametersInfoForDpi");
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return false;
+  font = metrics.lfMessageFont;
+  return true;
+}
+
+bool MetricAtDpi(int metric, int dpi, int& value) {
+  auto forDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  if (!forDpi) return false;
+  value = forDpi(metric, dpi);
+  return true;
+}
+
+bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
+  auto forDpi = User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  return forDpi && forDpi(&client, style, FALSE, 0, dpi);
+}
+
 std::string Printable(const std::wstring& text) {
   std::string out;
   for (wchar_t c : text) {

@@ -6,6 +6,10 @@
 #include <string>
 #include <vector>
 
+#ifndef WM_GETDPISCALEDSIZE
+#define WM_GETDPISCALEDSIZE 0x02E4  // Windows 10 1703
+#endif
+
 // The folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();
 
@@ -40,6 +44,12 @@ void PumpBriefly(HWND window, DWORD ms = 100);
 // Real key presses through the input queue.
 void PressKey(WORD key, bool shift = false);
 void TypeText(const std::wstring& text);
+
+// What Windows 10 1607 and later (and Wine) give for a DPI other than the
+// system's; false where the system lacks the function.
+bool MessageFontAtDpi(int dpi, LOGFONTW& font);
+bool MetricAtDpi(int metric, int dpi, int& value);
+bool FrameAtDpi(RECT& client, DWORD style, int dpi);
 
 // The text a gtest message shows for a pane's content.
 std::string Printable(const std::wstring& text);
