@@ -5,7 +5,10 @@
 // messages need, and the demangler out of the program file (about 160 KiB).
 #include <cstdlib>
 
-#if defined(__GLIBCXX__)
+// Only for the library whose functexcept.o these match (GCC 12): one that
+// defines further helpers there would be linked beside them, twice. Other
+// libraries keep their own helpers, and the program is larger.
+#if defined(__GLIBCXX__) && _GLIBCXX_RELEASE == 12
 #include <bits/functexcept.h>
 
 // NOLINTBEGIN(bugprone-reserved-identifier): the library's own names

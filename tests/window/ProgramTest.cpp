@@ -26,6 +26,16 @@ std::wstring Payload(const wchar_t* name) {
   return ProgramFolder() + L"payload\\" + name;
 }
 
+std::vector<char> ReadFileBytes(const std::wstring& path) {
+  std::vector<char> bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return bytes;
+  char chunk[65536];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
+  std::fclose(file);
+  return bytes;
+}
+
 // An empty folder to start the program in, so that nothing is found there.
 std::wstring EmptyFolder() {
   const std::wstring folder = ProgramFolder() + L"stage\\";
@@ -87,7 +97,8 @@ std::vector<HWND> Children(HWND parent, const wchar_t* className) {
 class Program {
  public:
   // showCommand as a shortcut's "Run: Minimized" passes it; -1: the default.
-  explicit Program(const std::wstring& folder, int showCommand = -1) {
+  // startFolder: the current folder of the new process; an empty one if not given.
+  explicit Program(const std::wstring& folder, int showCommand = -1, const std::wstring& startFolder = L"") {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     if (showCommand >= 0) {
@@ -95,8 +106,9 @@ class Program {
       startup.wShowWindow = static_cast<WORD>(showCommand);
     }
     std::wstring exe = folder + L"DeviceList.exe";
-    started_ = CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, EmptyFolder().c_str(),
-                              &startup, &process_);
+    const std::wstring current = startFolder.empty() ? EmptyFolder() : startFolder;
+    started_ =
+        CreateProcessW(exe.c_str(), nullptr, nullptr, nullptr, FALSE, 0, nullptr, current.c_str(), &startup, &process_);
   }
   ~Program() {
     if (!started_) return;
@@ -143,6 +155,7 @@ class Program {
   }
 
   DWORD Thread() const { return process_.dwThreadId; }
+  DWORD Pid() const { return process_.dwProcessId; }
 
   // The file names of the modules loaded in the program now, in capitals.
   std::vector<std::string> Modules() const {
@@ -172,17 +185,37 @@ class Program {
 
 // The error box of a failed start: exactly one, as described, over a window
 // that is never shown; OK ends the program with exit code 1.
-void ExpectErrorBoxAndEnd(const std::wstring& folder) {
-  Program program(folder);
+// Dialog boxes of every process, as the system's own error boxes are.
+std::vector<HWND> AllBoxes() {
+  WindowSearch search{0, L"#32770", {}};
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startFolder = L"") {
+  const std::vector<HWND> earlier = AllBoxes();
+  Program program(folder, -1, startFolder);
   ASSERT_TRUE(program.Started());
   bool formShown = false;
   std::vector<HWND> boxes;
+  std::vector<HWND> foreign;
   const DWORD start = GetTickCount();
-  while (boxes.empty() && program.Running() && GetTickCount() - start < 10000) {
+  while (boxes.empty() && foreign.empty() && program.Running() && GetTickCount() - start < 10000) {
     HWND form = program.Form();
     formShown = formShown || (form && IsWindowVisible(form));
     boxes = program.Windows(L"#32770");
+    for (HWND box : AllBoxes()) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(box, &pid);
+      if (pid != program.Pid() && std::find(earlier.begin(), earlier.end(), box) == earlier.end()) {
+        foreign.push_back(box);
+      }
+    }
     Sleep(5);
+  }
+  for (HWND box : foreign) {
+    ADD_FAILURE() << "a box of the system came first: \"" << Printable(TextAcross(box)) << "\"";
+    PostMessageW(box, WM_CLOSE, 0, 0);
   }
   ASSERT_EQ(boxes.size(), 1u) << "one error box";
   HWND box = boxes.front();
@@ -221,10 +254,39 @@ TEST(Startup, WithoutTheLibraryTheBoxSaysWhereToPutItAndTheProgramEnds) {
   ExpectErrorBoxAndEnd(Stage(L"missing", {}));
 }
 
+// A file that cannot be loaded gives the program's box, and no system box
+// about a bad image before it.
 TEST(Startup, AFileThatIsNoLibraryCountsAsMissing) {
-  const std::wstring folder = Stage(L"not-a-library", {});
-  WriteText(folder + L"QZ_USB.DLL", "This is not a library.\r\n");
-  ExpectErrorBoxAndEnd(folder);
+  std::vector<char> library = ReadFileBytes(Payload(L"QZ_USB.DLL"));
+  library.resize(1024);
+  const struct {
+    const wchar_t* name;
+    std::string bytes;
+  } files[] = {{L"not-a-library", "This is not a library.\r\n"},
+               {L"damaged-library", std::string(library.begin(), library.end())}};
+  for (const auto& file : files) {
+    SCOPED_TRACE(Printable(file.name));
+    const std::wstring folder = Stage(file.name, {});
+    WriteText(folder + L"QZ_USB.DLL", file.bytes);
+    ExpectErrorBoxAndEnd(folder);
+  }
+  if (RunningOnWine()) GTEST_SKIP() << "Wine shows no system box for a bad image, whatever the error mode";
+}
+
+// The folder the program is started from is not searched for the library: a
+// QZ_USB.DLL planted there is not loaded.
+TEST(Startup, ALibraryInTheStartFolderIsNotLoaded) {
+  const std::wstring planted = Stage(L"planted", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+  const std::wstring folder = Stage(L"alone", {});
+  if (RunningOnWine()) {
+    // Wine ignores SetDllDirectoryW(L""): the program finds the library and opens.
+    Program program(folder, -1, planted);
+    HWND form = program.ShownForm();
+    if (form) PostMessageW(form, WM_CLOSE, 0, 0);
+    program.ExitCode();
+    GTEST_SKIP() << "Wine searches the start folder whatever the program asks";
+  }
+  ExpectErrorBoxAndEnd(folder, planted);
 }
 
 void ExpectWindowWithFocusedButton(Program& program) {
@@ -523,16 +585,6 @@ TEST(Program, VersionRecordSaysOnePointZeroZero) {
     ASSERT_TRUE(VerQueryValueW(record.data(), key.c_str(), reinterpret_cast<void**>(&text), &size)) << Printable(key);
     EXPECT_EQ(std::wstring(text), L"1.00") << Printable(key);
   }
-}
-
-std::vector<char> ReadFileBytes(const std::wstring& path) {
-  std::vector<char> bytes;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file) return bytes;
-  char chunk[65536];
-  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.insert(bytes.end(), chunk, chunk + n);
-  std::fclose(file);
-  return bytes;
 }
 
 // The program file as Windows' loader reads it: what it needs, how it may be

@@ -26,7 +26,7 @@ std::vector<std::string> ReadLines(const std::wstring& path) {
 void WriteText(const std::wstring& path, const std::string& text) {
   FILE* file = _wfopen(path.c_str(), L"wb");
   if (!file) return;
-  std::fputs(text.c_str(), file);
+  std::fwrite(text.data(), 1, text.size(), file);
   std::fclose(file);
 }
 
@@ -142,6 +142,10 @@ bool MetricAtDpi(int metric, int dpi, int& value) {
 bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
   auto forDpi = User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
   return forDpi && forDpi(&client, style, FALSE, 0, dpi);
+}
+
+bool RunningOnWine() {
+  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 std::string Printable(const std::wstring& text) {

@@ -51,5 +51,8 @@ bool MessageFontAtDpi(int dpi, LOGFONTW& font);
 bool MetricAtDpi(int metric, int dpi, int& value);
 bool FrameAtDpi(RECT& client, DWORD style, int dpi);
 
+// Wine rather than Windows: what only Windows shows is not there to test.
+bool RunningOnWine();
+
 // The text a gtest message shows for a pane's content.
 std::string Printable(const std::wstring& text);
