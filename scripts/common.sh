@@ -4,14 +4,25 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
-# A virtual X display of our own, unless a real one is there and wanted.
+# The display Wine draws on: the one DEVICELIST_DISPLAY names, which must
+# answer, or else a virtual one of our own on a display number that Xvfb
+# finds free now. Never the desktop's DISPLAY: the tests type through it.
 start_xvfb() {
-  export DISPLAY=:${DEVICELIST_XVFB_DISPLAY:-73}
-  if ! xdpyinfo >/dev/null 2>&1; then
-    Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-    started_xvfb=$!
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
-    echo "Xvfb did not start on $DISPLAY" >&2
+  if [ -n "${DEVICELIST_DISPLAY:-}" ]; then
+    export DISPLAY=$DEVICELIST_DISPLAY
+    xdpyinfo >/dev/null 2>&1 && return 0
+    echo "DEVICELIST_DISPLAY=$DEVICELIST_DISPLAY does not answer; unset it for a virtual display of our own" >&2
+    return 1
+  fi
+  local number
+  number=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 </dev/null &
+  started_xvfb=$!
+  for _ in $(seq 100); do [ -s "$number" ] && break; sleep 0.05; done
+  export DISPLAY=":$(tr -d '[:space:]' <"$number")"
+  rm -f "$number"
+  if [ "$DISPLAY" = ":" ] || ! xdpyinfo >/dev/null 2>&1; then
+    echo "Xvfb did not start (is the package xvfb installed?)" >&2
     return 1
   fi
 }
@@ -34,7 +45,9 @@ logfont_hex() {
 
 # A 32-bit Wine prefix under build/wine/NAME (see test_prefixes; "desktop" is
 # one at 96 DPI whose windows a real desktop manages), with a persistent
-# wineserver (so that Wine's services do not hold on to our pipes).
+# wineserver (so that Wine's services do not hold on to our pipes). A prefix
+# is made under a temporary name and renamed when complete, so that one left
+# half-made by an interrupted run is never used: it is made again.
 wine_prefix() {
   local name=$1 dpi=96 font="" managed=N
   case "$name" in
@@ -43,21 +56,32 @@ wine_prefix() {
     dpi*) dpi=${name#dpi} ;;
     *) echo "wine_prefix: unknown prefix $name" >&2; return 1 ;;
   esac
-  export WINEPREFIX="$build/wine/$name" WINEARCH=win32 WINEDEBUG=-all
+  local prefix="$build/wine/$name"
+  export WINEARCH=win32 WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  mkdir -p "$WINEPREFIX"
-  # Fails harmlessly when one is running already.
-  wineserver -p >/dev/null 2>&1 </dev/null || true
-  started_prefixes+=("$WINEPREFIX")
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >/dev/null 2>&1 </dev/null
+  if [ ! -f "$prefix/.complete" ]; then
+    local partial="$build/wine/.partial-$name"
+    echo "making the Wine prefix $name" >&2
+    WINEPREFIX="$partial" wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$partial" "$prefix"
+    mkdir -p "$partial"
+    WINEPREFIX="$partial" wineboot -i >/dev/null 2>&1 </dev/null
     # Wine's own fonts (Tahoma, the message font; Marlett, the caption buttons)
     # are found in the prefix, not where Debian installs them.
-    cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    cp /usr/share/wine/fonts/*.ttf "$partial/drive_c/windows/Fonts/"
+    WINEPREFIX="$partial" wineserver -w
+    touch "$partial/.complete"
+    mv "$partial" "$prefix"
     # Each prefix holds 530 MB of Wine's libraries; the prefixes share one copy
     # (never written in place: Wine replaces, not rewrites them).
     hardlink -q -c -i '\.(dll|exe|drv|sys|ocx|cpl|acm|ax|tlb|ds|ttf)$' "$build/wine" >/dev/null 2>&1 || true
   fi
+  export WINEPREFIX="$prefix"
+  # A server left by an earlier run may still draw on a display that is gone.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w
+  wineserver -p >/dev/null 2>&1 </dev/null
+  started_prefixes+=("$WINEPREFIX")
   # Windows of their own, drawn by Wine (there is no window manager, and
   # waiting for one costs two seconds a window); the system DPI; the message font.
   local settings="$WINEPREFIX/devicelist.reg"
@@ -83,7 +107,7 @@ REG
     wine regedit /S "$(winepath -w "$settings.new")" >/dev/null 2>&1 </dev/null
     # Fonts and metrics follow the DPI only after a restart.
     wineserver -k; wineserver -w
-    wineserver -p >/dev/null 2>&1 </dev/null || true
+    wineserver -p >/dev/null 2>&1 </dev/null
     mv "$settings.new" "$settings"
   fi
   rm -f "$settings.new"
