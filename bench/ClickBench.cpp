@@ -1,9 +1,11 @@
 // The worst-case click on a real window (32 ascending numbers in each list:
-// 993 yields per ordering pass), against two floors on the same window:
-//   yields     as many empty yields, 1,986;
+// 993 yields per ordering pass), against two floors:
+//   yields     as many empty yields, 1,986, on the same window;
 //   same work  the yields, the two library calls, the two clears and the 64
 //              read-append-replace cycles done the fastest known way (each
-//              pane's changes with its painting held off, then one repaint).
+//              pane's changes with its painting held off, then one repaint),
+//              on two plain edit controls of the same size, style and font
+//              in a window of their own: no subclass of the program's.
 //   ClickBench RUNS
 // Needs the simulated QZ_USB.DLL beside it; writes its scenario file there.
 // Prints one line each for click, yields and same work: median, min, max (ms).
@@ -81,6 +83,35 @@ void Entries(HWND pane) {
   }
 }
 
+// Two panes as the program's, without anything of the program.
+struct PlainPanes {
+  HWND window = nullptr;
+  HWND upper = nullptr;
+  HWND lower = nullptr;
+};
+
+PlainPanes CreatePlainPanes(HWND form) {
+  PlainPanes plain;
+  RECT frame;
+  GetWindowRect(form, &frame);
+  plain.window = CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, frame.right, frame.top,
+                                 frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+  HWND* panes[] = {&plain.upper, &plain.lower};
+  const int ids[] = {Form1::kTxtMsgDisplay, Form1::kTxtMsgDisplay2};
+  for (int i = 0; i < 2; ++i) {
+    HWND model = GetDlgItem(form, ids[i]);
+    RECT r;
+    GetWindowRect(model, &r);
+    MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&r), 2);
+    *panes[i] = CreateWindowExW(static_cast<DWORD>(GetWindowLongW(model, GWL_EXSTYLE)), L"EDIT", L"",
+                                static_cast<DWORD>(GetWindowLongW(model, GWL_STYLE)), r.left, r.top, r.right - r.left,
+                                r.bottom - r.top, plain.window, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(*panes[i], WM_SETFONT, SendMessageW(model, WM_GETFONT, 0, 0), FALSE);
+  }
+  return plain;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -96,7 +127,9 @@ int main(int argc, char** argv) {
   if (!entry) return 1;
   MessagePump pump;
   pump.Attach(form.Handle());
-  pump.HandlePending();  // let the window settle before timing
+  const PlainPanes plain = CreatePlainPanes(form.Handle());
+  if (!plain.upper || !plain.lower) return 1;
+  pump.HandlePending();  // let the windows settle before timing
 
   std::wstring expected;
   for (int n = 1; n <= 32; ++n) expected += std::to_wstring(n) + L", ";
@@ -123,14 +156,14 @@ int main(int argc, char** argv) {
     WriteScenario(2 * i + 1);
     start = Seconds();
     std::int16_t table[2048] = {};
-    Unpainted(upper, Empty);
+    Unpainted(plain.upper, Empty);
     entry(table, 0);
-    Unpainted(lower, Empty);
+    Unpainted(plain.lower, Empty);
     entry(table, 0);
     for (int y = 0; y < kYieldsPerPass; ++y) pump.HandlePending();
-    Unpainted(lower, Entries);
+    Unpainted(plain.lower, Entries);
     for (int y = 0; y < kYieldsPerPass; ++y) pump.HandlePending();
-    Unpainted(upper, Entries);
+    Unpainted(plain.upper, Entries);
     sameWork.push_back((Seconds() - start) * 1000);
     pump.HandlePending();
   }

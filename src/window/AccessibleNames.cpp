@@ -37,10 +37,10 @@ void AccessibleNames::WithServices(Use use) {
   if (SUCCEEDED(apartment)) coUninitialize();
 }
 
-bool AccessibleNames::Add(HWND control, const wchar_t* name) {
+bool AccessibleNames::Add(HWND control, const wchar_t* name, bool watch) {
   if (count_ == sizeof entries_ / sizeof entries_[0]) return false;
   entries_[count_++] = {control, name};
-  return SetWindowSubclass(control, WatchProc, 0, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
+  return !watch || SetWindowSubclass(control, WatchProc, 0, reinterpret_cast<DWORD_PTR>(this)) != FALSE;
 }
 
 void AccessibleNames::Ready() {

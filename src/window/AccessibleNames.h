@@ -17,9 +17,10 @@ class AccessibleNames {
   AccessibleNames(const AccessibleNames&) = delete;
   AccessibleNames& operator=(const AccessibleNames&) = delete;
 
-  // Gives the control its name once annotation starts, and watches it for
-  // accessibility requests. False if it cannot be watched.
-  bool Add(HWND control, const wchar_t* name);
+  // Gives the control its name once annotation starts. A control that passes
+  // on its accessibility requests itself (to Annotate) is not watched; any
+  // other is, and false means that it cannot be.
+  bool Add(HWND control, const wchar_t* name, bool watch);
 
   // Every control is added: a request that came earlier is served now.
   void Ready();

@@ -1,21 +1,24 @@
 #include "window/EditPane.h"
 
-#include <commctrl.h>
-
-namespace {
-
-LRESULT CALLBACK PaneProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR) {
+LRESULT CALLBACK EditPane::PaneProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto* pane = reinterpret_cast<const EditPane*>(GetWindowLongPtrW(edit, GWLP_USERDATA));
+  const WNDPROC original = pane->original_;
   // In dialog mode a multi-line edit posts WM_CLOSE to its parent on Esc.
   if ((message == WM_KEYDOWN || message == WM_CHAR) && wParam == VK_ESCAPE) return 0;
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(edit, PaneProc, id);
-  return DefSubclassProc(edit, message, wParam, lParam);
+  if (message == WM_GETOBJECT) pane->names_->Annotate();
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+    SetWindowLongPtrW(edit, GWLP_USERDATA, 0);
+  }
+  return CallWindowProcW(original, edit, message, wParam, lParam);
 }
 
-}  // namespace
-
-bool EditPane::Attach(HWND edit) {
+bool EditPane::Attach(HWND edit, AccessibleNames& names) {
   edit_ = edit;
-  return SetWindowSubclass(edit, PaneProc, 0, 0) != FALSE;
+  names_ = &names;
+  SetWindowLongPtrW(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  original_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PaneProc)));
+  return original_ != nullptr;
 }
 
 std::wstring EditPane::Text() const {

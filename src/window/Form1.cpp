@@ -174,14 +174,13 @@ bool Form1::CreateControls() {
                                    r.right - r.left, r.bottom - r.top, hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     if (!control) return false;
-    if (c.accessibleName && !names_.Add(control, c.accessibleName)) return false;
+    EditPane* pane = c.id == kTxtMsgDisplay ? &txtMsgDisplay_ : c.id == kTxtMsgDisplay2 ? &txtMsgDisplay2_ : nullptr;
+    if (pane && !pane->Attach(control, names_)) return false;
+    // A pane passes on its accessibility requests itself.
+    if (c.accessibleName && !names_.Add(control, c.accessibleName, pane == nullptr)) return false;
   }
   ApplyFonts();
   ApplyIcons();
-  if (!txtMsgDisplay_.Attach(GetDlgItem(hwnd_, kTxtMsgDisplay)) ||
-      !txtMsgDisplay2_.Attach(GetDlgItem(hwnd_, kTxtMsgDisplay2))) {
-    return false;
-  }
   pump_.Attach(hwnd_);
   focus_ = GetDlgItem(hwnd_, kCommand1);
   names_.Ready();

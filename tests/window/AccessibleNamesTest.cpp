@@ -103,9 +103,12 @@ TEST(AccessibleNames, EachControlIsNamedOnceAndClearedWhenTheWindowGoes) {
       ASSERT_TRUE(form.Create(GetModuleHandleW(nullptr))) << when;
       if (hook) UnhookWindowsHookEx(hook);
       HWND window = form.Handle();
-      // Asked again and again, by the window and by its controls.
-      for (HWND asked : {window, GetDlgItem(window, Form1::kTxtMsgDisplay), window}) {
-        SendMessageW(asked, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+      // Asked first by a pane, then again and again by the others.
+      for (int id : {int{Form1::kTxtMsgDisplay2}, int{Form1::kLabel1}, int{Form1::kTxtMsgDisplay}, 0}) {
+        SendMessageW(id ? GetDlgItem(window, id) : window, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
+        if (!duringCreation && id == Form1::kTxtMsgDisplay2) {
+          EXPECT_EQ(services.named.size(), 4u) << "the lower pane's request named all four";
+        }
       }
       const std::wstring connected = L"connected devices";
       const std::wstring disconnected = L"disconnected devices (still shown in registry)";
