@@ -1,6 +1,6 @@
 // Starts programs in turn, many times, and measures the time from
 // CreateProcess until a window of the new process is visible, and the
-// process's peak working set at that moment.
+// process's peak working set once it then waits for input.
 //   StartupBench RUNS PROGRAM...
 // Prints one line per program: median, min and max in ms, and the peak
 // working set's median in KiB.
@@ -60,9 +60,14 @@ bool Run(const std::wstring& program, Sample& sample) {
   Search search = {process.dwProcessId, nullptr};
   while (!search.found && Seconds() - start < 20) {
     EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) Sleep(0);
+    // A real pause, not Sleep(0): on the one CPU the watching would take
+    // turns away from the program it watches.
+    if (!search.found) Sleep(1);
   }
   sample.ms = (Seconds() - start) * 1000;
+  // Memory once the window is painted and the program waits for input: a
+  // moment that does not depend on when this process got its turn.
+  WaitForInputIdle(process.hProcess, 5000);
   PROCESS_MEMORY_COUNTERS memory = {};
   memory.cb = sizeof memory;
   GetProcessMemoryInfo(process.hProcess, &memory, sizeof memory);
@@ -93,9 +98,12 @@ int wmain(int argc, wchar_t** argv) {
   Sample warm;
   // The first start of anything under Wine pays for loading it.
   for (int p = 0; p < programs; ++p) Run(argv[2 + p], warm);
-  // In turns, so that a slow moment of the machine falls on all of them.
+  // In turns, so that a slow moment of the machine falls on all of them; each
+  // round begins with the next program, so that each follows every other
+  // equally often (what an ending program leaves to do falls on the next).
   for (int i = 0; i < runs; ++i) {
-    for (int p = 0; p < programs; ++p) {
+    for (int k = 0; k < programs; ++k) {
+      const int p = (i + k) % programs;
       Sample s;
       if (!Run(argv[2 + p], s)) {
         std::fprintf(stderr, "no window from %ls\n", argv[2 + p]);
