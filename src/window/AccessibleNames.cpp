@@ -14,10 +14,9 @@ LRESULT CALLBACK WatchProc(HWND control, UINT message, WPARAM wParam, LPARAM lPa
   return DefSubclassProc(control, message, wParam, lParam);
 }
 
-}  // namespace
-
+// Runs use with the annotation service, in an apartment for just as long.
 template <typename Use>
-void AccessibleNames::WithServices(Use use) {
+void WithServices(Use use) {
   // Bound at run time: importing them would load COM at every start.
   HMODULE ole32 = LoadSystemLibrary(L"ole32.dll");
   auto coInitializeEx = Bind<decltype(&CoInitializeEx)>(ole32, "CoInitializeEx");
@@ -36,6 +35,8 @@ void AccessibleNames::WithServices(Use use) {
   }
   if (SUCCEEDED(apartment)) coUninitialize();
 }
+
+}  // namespace
 
 bool AccessibleNames::Add(HWND control, const wchar_t* name, bool watch) {
   if (count_ == sizeof entries_ / sizeof entries_[0]) return false;

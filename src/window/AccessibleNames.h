@@ -4,8 +4,6 @@
 
 #include <cstddef>
 
-struct IAccPropServices;
-
 // Names that a screen reader can say for controls whose visible captions it
 // would spell letter by letter, set by dynamic annotation. The accessibility
 // runtime (COM and oleacc) loads only when the first accessibility request
@@ -39,10 +37,6 @@ class AccessibleNames {
     HWND control;
     const wchar_t* name;
   };
-
-  // Runs use with the annotation service, in an apartment for just as long.
-  template <typename Use>
-  static void WithServices(Use use);
 
   Entry entries_[4] = {};
   std::size_t count_ = 0;

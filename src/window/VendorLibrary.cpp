@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <csetjmp>
 
+#include "window/SystemLibrary.h"
+
 namespace {
 
 constexpr std::size_t kLandingBytes = VendorLibrary::kLandingEntries * sizeof(std::int16_t);
@@ -74,10 +76,7 @@ std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
   if (!bound_) {
     bound_ = true;
     // Never freed: the library stays loaded until the process ends.
-    HMODULE module = LoadLibraryA(fileName_);
-    FARPROC found = module ? GetProcAddress(module, "SP_GetRegDevList") : nullptr;
-    // Through the generic function pointer type, the cast that compilers accept quietly.
-    entry_ = reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(found));
+    entry_ = Bind<EntryPoint>(LoadLibraryA(fileName_), "SP_GetRegDevList");
     // Room of its own with a reserved page behind it: a write past the room
     // faults at once rather than landing in the program's memory.
     landing_ =
