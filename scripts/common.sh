@@ -83,7 +83,8 @@ wine_prefix() {
   wineserver -p >/dev/null 2>&1 </dev/null
   started_prefixes+=("$WINEPREFIX")
   # Windows of their own, drawn by Wine (there is no window manager, and
-  # waiting for one costs two seconds a window); the system DPI; the message font.
+  # waiting for one costs two seconds a window); the system DPI; a crashed
+  # program ends at once instead of waiting in a crash dialog; the message font.
   local settings="$WINEPREFIX/devicelist.reg"
   cat >"$settings.new" <<REG
 REGEDIT4
@@ -97,6 +98,9 @@ REGEDIT4
 
 [HKEY_CURRENT_CONFIG\Software\Fonts]
 "LogPixels"=dword:$(printf '%08x' "$dpi")
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
 REG
   # Wine keeps the font at 96 DPI and scales it to the system DPI.
   if [ -n "$font" ]; then
