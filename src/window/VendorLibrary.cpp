@@ -1,9 +1,13 @@
 #include "window/VendorLibrary.h"
 
-#include <float.h>
+#include <malloc.h>  // _resetstkoflw
 
 #include <algorithm>
 #include <csetjmp>
+
+#if defined(_MSC_VER)
+#include <xmmintrin.h>
+#endif
 
 #include "window/SystemLibrary.h"
 
@@ -12,7 +16,93 @@ namespace {
 constexpr std::size_t kLandingBytes = VendorLibrary::kLandingEntries * sizeof(std::int16_t);
 // One page, the smallest unit that can be made inaccessible.
 constexpr std::size_t kGuardBytes = 4096;
-static_assert(kLandingBytes % kGuardBytes == 0, "the guard page follows the room directly");
+static_assert(kLandingBytes % kGuardBytes == 0, "the guard pages border the room directly");
+
+}  // namespace
+
+// Calls the entry point with (table, 0) whatever its convention: the stack
+// pointer comes back from EBP, which every x86 convention preserves, so a
+// library that pops 0, 4, 8 or 12 bytes leaves the caller's stack as it was;
+// EBX, ESI and EDI are saved here too, for a library that does not keep them.
+#if defined(_MSC_VER)
+static __declspec(naked) std::uint32_t __cdecl CallEntry(VendorLibrary::EntryPoint, std::int16_t*) {
+  __asm {
+    push ebp
+    mov ebp, esp
+    push ebx
+    push esi
+    push edi
+    push 0
+    push dword ptr [ebp + 12]
+    call dword ptr [ebp + 8]
+    lea esp, [ebp - 12]
+    pop edi
+    pop esi
+    pop ebx
+    pop ebp
+    ret
+  }
+}
+#else
+extern "C" std::uint32_t CallEntry(VendorLibrary::EntryPoint entry,
+                                   std::int16_t* table) __asm__("devicelist_call_entry");
+__asm__(
+    ".text\n"
+    "devicelist_call_entry:\n"
+    "  pushl %ebp\n"
+    "  movl %esp, %ebp\n"
+    "  pushl %ebx\n"
+    "  pushl %esi\n"
+    "  pushl %edi\n"
+    "  pushl $0\n"
+    "  pushl 12(%ebp)\n"
+    "  call *8(%ebp)\n"
+    "  leal -12(%ebp), %esp\n"
+    "  popl %edi\n"
+    "  popl %esi\n"
+    "  popl %ebx\n"
+    "  popl %ebp\n"
+    "  ret\n"
+    ".text\n");
+#endif
+
+namespace {
+
+// The program's floating-point settings: the x87 control word and, where the
+// processor has one, MXCSR.
+struct FloatSettings {
+  std::uint16_t x87 = 0;
+  std::uint32_t mxcsr = 0;
+};
+
+FloatSettings SaveFloatSettings(bool sse) {
+  FloatSettings saved;
+  std::uint16_t x87 = 0;
+  std::uint32_t mxcsr = 0;
+#if defined(_MSC_VER)
+  __asm fnstcw x87 if (sse) mxcsr = _mm_getcsr();
+#else
+  __asm__ volatile("fnstcw %0" : "=m"(x87));
+  if (sse) __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
+#endif
+  saved.x87 = x87;
+  saved.mxcsr = mxcsr;
+  return saved;
+}
+
+// fninit first: it drops what the library left pending or on the register
+// stack without raising it, and no instruction that waits for the x87 runs
+// before the control word is ours again.
+void RestoreFloatSettings(const FloatSettings& saved, bool sse) {
+  std::uint16_t x87 = saved.x87;
+  std::uint32_t mxcsr = saved.mxcsr;
+#if defined(_MSC_VER)
+  __asm fninit __asm fldcw x87 if (sse) _mm_setcsr(mxcsr);
+#else
+  __asm__ volatile("fninit\n\tfldcw %0" : : "m"(x87));
+  if (sse) __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+#endif
+}
 
 #if !defined(_MSC_VER)
 // GCC has no __try: the same frame-based handler, registered by hand. The
@@ -22,6 +112,7 @@ static_assert(kLandingBytes % kGuardBytes == 0, "the guard page follows the room
 struct FaultFrame {
   EXCEPTION_REGISTRATION_RECORD record;
   std::jmp_buf resume;
+  volatile DWORD code;  // written by the handler, read after longjmp
 };
 
 // The thread's handler chain starts in its information block.
@@ -36,31 +127,38 @@ NT_TIB* ThreadInformation() {
 EXCEPTION_DISPOSITION NTAPI OnFault(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) {
   // Called once more as the frames above it are unwound.
   if (exception->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
+  auto* frame = static_cast<FaultFrame*>(establisher);
+  frame->code = exception->ExceptionCode;
   // The C runtime's longjmp unwinds every handler registered since setjmp,
   // the library's own and this one, as __except does.
-  std::longjmp(static_cast<FaultFrame*>(establisher)->resume, 1);
+  std::longjmp(frame->resume, 1);
 }
 #endif
 
 // Any exception that leaves the call is a failed call: the window's message
 // dispatch must never see it, or the system swallows it in the middle of a
-// listing. Handlers the library installs itself still come first.
-bool CallGuarded(VendorLibrary::EntryPoint entry, std::int16_t* table, std::uint32_t& result) {
+// listing. Handlers the library installs itself still come first. Returns
+// false, with the exception's code, when the call did not return.
+bool CallGuarded(VendorLibrary::EntryPoint entry, std::int16_t* table, std::uint32_t& result, DWORD& exception) {
 #if defined(_MSC_VER)
   __try {
-    result = entry(table, 0);
+    result = CallEntry(entry, table);
     return true;
   } __except (EXCEPTION_EXECUTE_HANDLER) {
+    exception = GetExceptionCode();
     return false;
   }
 #else
   FaultFrame frame = {};
-  if (setjmp(frame.resume) != 0) return false;
+  if (setjmp(frame.resume) != 0) {
+    exception = frame.code;
+    return false;
+  }
   NT_TIB* thread = ThreadInformation();
   frame.record.Next = thread->ExceptionList;
   frame.record.Handler = OnFault;
   thread->ExceptionList = &frame.record;
-  result = entry(table, 0);
+  result = CallEntry(entry, table);
   thread->ExceptionList = frame.record.Next;
   return true;
 #endif
@@ -69,32 +167,44 @@ bool CallGuarded(VendorLibrary::EntryPoint entry, std::int16_t* table, std::uint
 }  // namespace
 
 VendorLibrary::~VendorLibrary() {
-  if (landing_) VirtualFree(landing_, 0, MEM_RELEASE);
+  if (reserved_) VirtualFree(reserved_, 0, MEM_RELEASE);
+}
+
+void VendorLibrary::Prepare() {
+  bound_ = true;
+  // Never freed: the library stays loaded until the process ends.
+  entry_ = Bind<EntryPoint>(LoadLibraryA(fileName_), "SP_GetRegDevList");
+  sse_ = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != FALSE;
+  // Room of its own with a reserved page on either side: a write past the
+  // room, or in front of the table, faults at once rather than landing in the
+  // program's memory.
+  reserved_ = VirtualAlloc(nullptr, kGuardBytes + kLandingBytes + kGuardBytes, MEM_RESERVE, PAGE_NOACCESS);
+  if (!reserved_) return;
+  void* room = static_cast<char*>(reserved_) + kGuardBytes;
+  if (VirtualAlloc(room, kLandingBytes, MEM_COMMIT, PAGE_READWRITE)) {
+    landing_ = static_cast<std::int16_t*>(room);
+  } else {
+    VirtualFree(reserved_, 0, MEM_RELEASE);
+    reserved_ = nullptr;
+  }
 }
 
 std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
-  if (!bound_) {
-    bound_ = true;
-    // Never freed: the library stays loaded until the process ends.
-    entry_ = Bind<EntryPoint>(LoadLibraryA(fileName_), "SP_GetRegDevList");
-    // Room of its own with a reserved page behind it: a write past the room
-    // faults at once rather than landing in the program's memory.
-    landing_ =
-        static_cast<std::int16_t*>(VirtualAlloc(nullptr, kLandingBytes + kGuardBytes, MEM_RESERVE, PAGE_NOACCESS));
-    if (landing_ && !VirtualAlloc(landing_, kLandingBytes, MEM_COMMIT, PAGE_READWRITE)) {
-      VirtualFree(landing_, 0, MEM_RELEASE);
-      landing_ = nullptr;
-    }
-  }
+  if (!bound_) Prepare();
   if (!entry_ || !landing_) return 0;
   std::fill(landing_, landing_ + kLandingEntries, std::int16_t{0});
-  const unsigned floatControl = _control87(0, 0);
+  const FloatSettings floatSettings = SaveFloatSettings(sse_);
   std::uint32_t result = 0;
-  if (!CallGuarded(entry_, landing_, result)) {
-    // The library stopped wherever it faulted: its floating-point state is
-    // not ours, and what it wrote is not an answer.
-    _fpreset();
-    _control87(floatControl, _MCW_EM | _MCW_RC | _MCW_PC);
+  DWORD exception = 0;
+  const bool returned = CallGuarded(entry_, landing_, result, exception);
+  // A library may change them on success too, and one that faulted stopped
+  // wherever it was.
+  RestoreFloatSettings(floatSettings, sse_);
+  if (!returned) {
+    // The overflow used up the stack's guard page, and the next one would end
+    // the process without a word: a new guard page, now that the stack is
+    // unwound. Where none can be set, the library is not called again.
+    if (exception == EXCEPTION_STACK_OVERFLOW && !_resetstkoflw()) entry_ = nullptr;
     return 0;
   }
   std::copy(landing_, landing_ + DeviceTable::kEntries, table.entry);

@@ -23,15 +23,22 @@ class VendorLibrary : public DeviceLibrary {
 
   // A library without the entry point, or one that raises an exception inside
   // the call, counts as a failed call (result 0); the table is then untouched.
+  // Either way the call leaves the program's stack pointer, registers and
+  // floating-point settings as it found them, whatever the library did to them.
   std::uint32_t GetRegDevList(DeviceTable& table) override;
 
   // The entry point sets only the low byte of EAX; the rest is whatever it holds.
   using EntryPoint = std::uint32_t(WINAPI*)(std::int16_t* table, std::int32_t selector);
 
  private:
+  // Binds the entry point and makes the room, once.
+  void Prepare();
+
   const char* fileName_;
   bool bound_ = false;
+  bool sse_ = false;  // the processor has MXCSR
   EntryPoint entry_ = nullptr;
-  // The room the library writes into, followed by a page it cannot touch.
+  // The room the library writes into, between two pages it cannot touch.
+  void* reserved_ = nullptr;
   std::int16_t* landing_ = nullptr;
 };

@@ -1,7 +1,5 @@
 #include <windows.h>
 
-#include <float.h>
-
 #include <string>
 #include <vector>
 
@@ -192,26 +190,52 @@ TEST(VendorLibrary, AMissingEntryPointIsAFailedCall) {
   ASSERT_NE(GetModuleHandleA("QZ_NOENTRY.DLL"), nullptr) << "the library itself loaded";
 }
 
-// A library that faults inside its call: a failed call that leaves nothing of
-// the fault behind, and the next call is answered as usual.
-TEST(VendorLibrary, AnExceptionInsideTheCallIsAFailedCall) {
-  const char* const faults[] = {
-      "fault av",   "fault divide", "fault illegal", "fault raise 0xE06D7363", "fault raise 0xC0000005",
-      "write 2049", "write 65536"};
-  VendorLibrary library(kDeviceLibraryName);
-  for (const char* fault : faults) {
-    const unsigned floatControl = _control87(0, 0);
+// A library that faults inside its call, or misbehaves in another way: the
+// call fails, or succeeds as a sound one would, and leaves nothing of it
+// behind; the next call is answered as usual.
+TEST(VendorLibrary, WhatALibraryDoesInsideItsCallStaysThere) {
+  const struct {
+    const char* library;
+    const char* scenario;
+    std::uint32_t result;
+  } cases[] = {
+      {"QZ_USB.DLL", "fault av", 0},
+      {"QZ_USB.DLL", "fault divide", 0},
+      {"QZ_USB.DLL", "fault illegal", 0},
+      {"QZ_USB.DLL", "fault raise 0xE06D7363", 0},
+      {"QZ_USB.DLL", "fault raise 0xC0000005", 0},
+      {"QZ_USB.DLL", "write 2049", 0},
+      {"QZ_USB.DLL", "write 65536", 0},
+      {"QZ_USB.DLL", "before 1", 0},
+      {"QZ_USB.DLL", "fault stack", 0},
+      {"QZ_USB.DLL", "fault stack", 0},  // the second overflow needs a new guard page
+      {"QZ_USB.DLL", "fpu 0x0240", 1},   // every x87 exception unmasked
+      {"QZ_USB.DLL", "fpu 0x025F 0x8000", 1},
+      {"QZ_USB.DLL", "fpu 0x0C7F\nfault av", 0},
+      {"QZ_CDECL.DLL", "", 1},
+      {"QZ_POPS4.DLL", "", 1},
+      {"QZ_POPS12.DLL", "", 1},
+      {"QZ_CDECL.DLL", "fault av", 0},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::string(c.library) + ", " + c.scenario;
+    const std::string floatSettings = FloatSettings();
+    VendorLibrary library(c.library);
     DeviceTable table;
     table.entry[0] = 99;
     {
-      Scenario scenario(std::string("table 4 -32767 2\n") + fault);
-      EXPECT_EQ(library.GetRegDevList(table), 0u) << fault;
+      Scenario scenario(std::string("table 4 -32767 2\n") + c.scenario);
+      EXPECT_EQ(library.GetRegDevList(table), c.result) << what;
     }
-    EXPECT_EQ(table.entry[0], 99) << fault << ": what the library wrote was used";
-    EXPECT_EQ(_control87(0, 0), floatControl) << fault << ": floating-point control word";
+    EXPECT_EQ(table.entry[0], c.result ? 4 : 99) << what << ": what the library wrote, used or not";
+    EXPECT_EQ(FloatSettings(), floatSettings) << what;
+    // An inexact result, as the next repaint has them: fatal with the library's settings.
+    volatile double third = 1.0;
+    third = third / 3.0;
     Scenario good("table 4 -32767 2");
-    EXPECT_EQ(library.GetRegDevList(table), 1u) << "the call after " << fault;
-    EXPECT_EQ(table.entry[0], 4) << "the call after " << fault;
+    table.entry[0] = 0;
+    EXPECT_EQ(library.GetRegDevList(table), 1u) << "the call after " << what;
+    EXPECT_EQ(table.entry[0], 4) << "the call after " << what;
   }
 }
 

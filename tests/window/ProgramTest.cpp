@@ -530,7 +530,8 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
 }
 
 // A library that faults inside its call: the pane of that call says so, and
-// the next press lists as usual, whatever the fault.
+// the next press lists as usual, whatever the fault. One that leaves the
+// floating-point settings changed has listed, and the program goes on.
 TEST(Program, AFaultInsideTheLibraryIsAFailedCall) {
   const std::wstring notice = L"function call failed\r\n\r\n";
   const std::string good = "table 5 -32765 9 -32767\n";
@@ -538,9 +539,11 @@ TEST(Program, AFaultInsideTheLibraryIsAFailedCall) {
     const char* fault;
     std::wstring upper, lower;
   } cases[] = {
-      {"fault av", notice, L"1, 3, "},      {"fault none divide", L"5, 9, ", notice},
-      {"fault illegal", notice, L"1, 3, "}, {"fault none raise 0xE06D7363", L"5, 9, ", notice},
-      {"write 65536", notice, L"1, 3, "},
+      {"fault av", notice, L"1, 3, "},         {"fault none divide", L"5, 9, ", notice},
+      {"fault illegal", notice, L"1, 3, "},    {"fault none raise 0xE06D7363", L"5, 9, ", notice},
+      {"write 65536", notice, L"1, 3, "},      {"fault stack", notice, L"1, 3, "},
+      {"fault none stack", L"5, 9, ", notice},  // a second overflow in the same run
+      {"fpu 0x0240", L"5, 9, ", L"1, 3, "},     // success, every x87 exception unmasked: then the repaint
   };
   const std::wstring folder = Stage(L"faults", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
   Program program(folder);

@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+#if defined(_MSC_VER)
+#include <xmmintrin.h>
+#endif
+
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH];
   const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -142,6 +146,19 @@ bool MetricAtDpi(int metric, int dpi, int& value) {
 bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
   auto forDpi = User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
   return forDpi && forDpi(&client, style, FALSE, 0, dpi);
+}
+
+std::string FloatSettings() {
+  unsigned short x87 = 0;
+  unsigned mxcsr = 0;
+#if defined(_MSC_VER)
+  __asm fnstcw x87 mxcsr = _mm_getcsr();
+#else
+  __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr));
+#endif
+  char text[40];
+  std::snprintf(text, sizeof text, "x87 0x%04X, MXCSR 0x%04X", x87, mxcsr);
+  return text;
 }
 
 bool RunningOnWine() {

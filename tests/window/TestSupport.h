@@ -51,6 +51,9 @@ bool MessageFontAtDpi(int dpi, LOGFONTW& font);
 bool MetricAtDpi(int metric, int dpi, int& value);
 bool FrameAtDpi(RECT& client, DWORD style, int dpi);
 
+// The x87 control word and MXCSR, as "x87 0x027F, MXCSR 0x1F80".
+std::string FloatSettings();
+
 // Wine rather than Windows: what only Windows shows is not there to test.
 bool RunningOnWine();
 

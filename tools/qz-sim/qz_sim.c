@@ -11,7 +11,8 @@
 #include <stdlib.h>
 #include <string.h>
 #if defined(_MSC_VER)
-#include <intrin.h> /* __ud2 */
+#include <intrin.h>    /* __ud2 */
+#include <xmmintrin.h> /* _mm_setcsr */
 #endif
 
 #define TABLE_ENTRIES 33
@@ -21,7 +22,7 @@
 #define FILLER 0x7A7A
 
 /* How a call ends: normally, or by one of the exceptions a faulty library raises. */
-enum Fault { FAULT_NONE, FAULT_AV, FAULT_DIVIDE, FAULT_ILLEGAL, FAULT_RAISE };
+enum Fault { FAULT_NONE, FAULT_AV, FAULT_DIVIDE, FAULT_ILLEGAL, FAULT_STACK, FAULT_RAISE };
 
 typedef struct {
   char text[8192]; /* the file as read, to notice a new scenario */
@@ -31,10 +32,15 @@ typedef struct {
   int resultCount;
   unsigned long delays[MAX_STEPS];
   int delayCount;
+  unsigned long loops[MAX_STEPS]; /* milliseconds of a message loop of its own */
+  int loopCount;
   int faults[MAX_STEPS];
   unsigned long raised[MAX_STEPS]; /* the code of a FAULT_RAISE */
   int faultCount;
-  int span; /* entries each call writes; past the table's 33 the filler */
+  int span;     /* entries each call writes; past the table's 33 the filler */
+  int before;   /* entries each call writes in front of the table */
+  int fpuCount; /* 0, or 1 with the x87 control word, 2 with MXCSR too */
+  unsigned long fpu[2];
   char record[MAX_PATH];
 } Scenario;
 
@@ -74,10 +80,10 @@ static int ReadNumbers(char* text, long long* numbers, int most) {
   }
 }
 
-/* "fault none av raise 0xE06D7363 divide illegal": how successive calls end.
- * An unknown word is "none". */
+/* "fault none av raise 0xE06D7363 divide illegal stack": how successive calls
+ * end. An unknown word is "none". */
 static void ReadFaults(const char* text, Scenario* scenario) {
-  static const char* const names[] = {"none", "av", "divide", "illegal", "raise"};
+  static const char* const names[] = {"none", "av", "divide", "illegal", "stack", "raise"};
   for (;;) {
     size_t length;
     int kind;
@@ -133,6 +139,17 @@ static int LoadScenario(Scenario* scenario, int* changed) {
       count = ReadNumbers(word + 5, numbers, MAX_STEPS);
       for (i = 0; i < count; ++i) scenario->delays[i] = (unsigned long)numbers[i];
       scenario->delayCount = count;
+    } else if (strncmp(word, "loop", 4) == 0) {
+      count = ReadNumbers(word + 4, numbers, MAX_STEPS);
+      for (i = 0; i < count; ++i) scenario->loops[i] = (unsigned long)numbers[i];
+      scenario->loopCount = count;
+    } else if (strncmp(word, "fpu", 3) == 0) {
+      count = ReadNumbers(word + 3, numbers, 2);
+      for (i = 0; i < count; ++i) scenario->fpu[i] = (unsigned long)numbers[i];
+      scenario->fpuCount = count;
+    } else if (strncmp(word, "before", 6) == 0) {
+      count = ReadNumbers(word + 6, numbers, 1);
+      if (count == 1 && numbers[0] >= 0 && numbers[0] <= MAX_SPAN) scenario->before = (int)numbers[0];
     } else if (strncmp(word, "fault", 5) == 0) {
       ReadFaults(word + 5, scenario);
     } else if (strncmp(word, "write", 5) == 0) {
@@ -161,11 +178,51 @@ static void Record(const char* path, int call, long selector, const short* table
   fclose(file);
 }
 
+/* Recursion that never ends before the stack does. */
+static volatile int deeper = 1;
+static int Overflow(volatile char* caller) {
+  volatile char frame[1024];
+  frame[0] = caller[0];
+  return deeper ? Overflow(frame) + frame[1] : 0;
+}
+
+/* Waits as a library that pumps the caller's messages while its device
+ * answers: every message is dispatched, and a WM_QUIT is taken and kept. */
+static void MessageLoop(unsigned long ms) {
+  DWORD start = GetTickCount();
+  DWORD spent;
+  while ((spent = GetTickCount() - start) < ms) {
+    MSG msg;
+    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, NULL, FALSE, ms - spent, QS_ALLINPUT);
+  }
+}
+
+/* Leaves the x87 control word (and MXCSR), after some arithmetic, as a
+ * library built with other floating-point settings may. */
+static void LeaveFloatSettings(const Scenario* scenario) {
+  volatile double third = 1.0;
+  unsigned short x87 = (unsigned short)scenario->fpu[0];
+  unsigned int mxcsr = (unsigned int)scenario->fpu[1];
+  third = third / 3.0; /* inexact: a flag an unmasked exception would raise */
+#if defined(_MSC_VER)
+  __asm fldcw x87 if (scenario->fpuCount > 1) _mm_setcsr(mxcsr);
+#else
+  __asm__ volatile("fldcw %0" : : "m"(x87));
+  if (scenario->fpuCount > 1) __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
+#endif
+}
+
 /* Ends the call with the given exception, after the table was written and the
  * floating-point rounding changed, as a library can leave them when it fails. */
 static void Fault(int kind, unsigned long code) {
   static int* volatile nowhere = NULL;
   volatile int zero = 0, dividend = 7; /* compilers turn 1 / x into a comparison */
+  volatile char bottom = 0;
   if (kind == FAULT_NONE) return;
   _control87(_RC_CHOP, _MCW_RC);
   switch (kind) {
@@ -181,6 +238,9 @@ static void Fault(int kind, unsigned long code) {
 #else
       __builtin_trap();
 #endif
+      break;
+    case FAULT_STACK:
+      zero = Overflow(&bottom);
       break;
     default:
       RaiseException(code, 0, 0, NULL);
@@ -202,11 +262,15 @@ static unsigned long Answer(short* table, long selector) {
   span = scenario.span ? scenario.span : TABLE_ENTRIES;
   if (scenario.record[0]) Record(scenario.record, call, selector, table, span);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
+  if (scenario.loopCount) MessageLoop(scenario.loops[Step(call, scenario.loopCount)]);
   if (scenario.tableCount)
     memcpy(table, scenario.tables[Step(call, scenario.tableCount)],
            (span < TABLE_ENTRIES ? span : TABLE_ENTRIES) * sizeof(short));
   /* A library that writes past the table it was given. */
   for (i = TABLE_ENTRIES; i < span; ++i) table[i] = FILLER;
+  /* And one that writes in front of it. */
+  for (i = 1; i <= scenario.before; ++i) table[-i] = FILLER;
+  if (scenario.fpuCount) LeaveFloatSettings(&scenario);
   if (scenario.faultCount) {
     int step = Step(call, scenario.faultCount);
     Fault(scenario.faults[step], scenario.raised[step]);
@@ -216,13 +280,28 @@ static unsigned long Answer(short* table, long selector) {
 
 /* The result is 32 bits wide so that a test can set bits above the low byte,
  * which callers must ignore. */
-#ifndef QZ_SIM_NO_ENTRY
+#if defined(QZ_SIM_NO_ENTRY)
+/* The variant that loads but lacks the entry point callers look for. */
+__declspec(dllexport) unsigned long WINAPI SP_GetRegDevListV2(short* table, long selector) {
+  return Answer(table, selector);
+}
+#elif !defined(QZ_SIM_POPS)
 unsigned long WINAPI SP_GetRegDevList(short* table, long selector) {
   return Answer(table, selector);
 }
-#else
-/* The variant that loads but lacks the entry point callers look for. */
-__declspec(dllexport) unsigned long WINAPI SP_GetRegDevListV2(short* table, long selector) {
+/* Variants built for another convention, which take off the stack more or
+ * less than the 8 bytes of arguments a caller pushes. */
+#elif QZ_SIM_POPS == 0
+unsigned long __cdecl SP_GetRegDevList(short* table, long selector) {
+  return Answer(table, selector);
+}
+#elif QZ_SIM_POPS == 4
+unsigned long WINAPI SP_GetRegDevList(short* table) {
+  return Answer(table, -1); /* the selector is beyond what this build reads */
+}
+#elif QZ_SIM_POPS == 12
+unsigned long WINAPI SP_GetRegDevList(short* table, long selector, long beyond) {
+  (void)beyond;
   return Answer(table, selector);
 }
 #endif
