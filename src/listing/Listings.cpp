@@ -25,9 +25,13 @@ class Listings::RunGuard {
 Listings::Listings(Pane& upper, Pane& lower, DeviceLibrary& library, EventPump& pump, bool& libOk)
     : upper_(upper), lower_(lower), library_(library), pump_(pump), libOk_(libOk) {}
 
-bool Listings::CallLibrary(DeviceTable& table) {
-  libOk_ = LibraryCallSucceeded(library_.GetRegDevList(table));
-  return libOk_;
+Listings::Answer Listings::CallLibrary(DeviceTable& table) {
+  const bool filled = LibraryCallSucceeded(library_.GetRegDevList(table));
+  libOk_ = filled;
+  // What reached the window while the library was busy, a click among it,
+  // came during this listing; the call may not be followed by another yield.
+  if (!pump_.HandlePending()) return Answer::kWindowGone;
+  return filled ? Answer::kFilled : Answer::kFailed;
 }
 
 void Listings::ReportFailure(Pane& pane) {
@@ -51,7 +55,9 @@ void Listings::ListBoth() {
   Clear(upper_);
   DeviceTable table;
   DeviceTable connected;
-  if (!CallLibrary(table)) {
+  const Answer answer = CallLibrary(table);
+  if (answer == Answer::kWindowGone) return;
+  if (answer == Answer::kFailed) {
     ReportFailure(upper_);
     return;
   }
@@ -73,7 +79,9 @@ bool Listings::DisconnectedRun() {
   Clear(lower_);
   DeviceTable table;
   DeviceTable disconnected;
-  if (!CallLibrary(table)) {
+  const Answer answer = CallLibrary(table);
+  if (answer == Answer::kWindowGone) return false;
+  if (answer == Answer::kFailed) {
     ReportFailure(lower_);
     return true;
   }
@@ -94,7 +102,9 @@ void Listings::ListCombined() {
   DeviceTable table;
   DeviceTable connected;
   DeviceTable disconnected;
-  if (!CallLibrary(table)) {
+  const Answer answer = CallLibrary(table);
+  if (answer == Answer::kWindowGone) return;
+  if (answer == Answer::kFailed) {
     ReportFailure(upper_);
     return;
   }

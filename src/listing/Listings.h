@@ -26,14 +26,17 @@ class Listings {
   // pane, then connected ones, ascending, appended to the upper pane.
   void ListCombined();
 
-  // A listing is yielding to the window; new requests are dropped meanwhile,
-  // since a nested run would make the outer one append its list a second time.
+  // A listing is running; requests that reach the window meanwhile, while the
+  // library is busy or the listing yields, are dropped, since a nested run
+  // would make the outer one append its list a second time.
   bool Running() const { return running_; }
 
  private:
   class RunGuard;
+  enum class Answer { kFilled, kFailed, kWindowGone };
 
-  bool CallLibrary(DeviceTable& table);
+  // Sets the library flag; then lets the window handle what came meanwhile.
+  Answer CallLibrary(DeviceTable& table);
   void ReportFailure(Pane& pane);
   // Returns false when the window went away while it yielded.
   bool DisconnectedRun();

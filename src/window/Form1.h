@@ -31,6 +31,8 @@ class Form1 {
   bool Create(HINSTANCE instance);
   // Shows the window as the show command says; once active, the button has the focus.
   void Show(int showCommand);
+  // Handles the window's messages until it is gone; returns the exit code.
+  int RunMessageLoop() { return pump_.Run(); }
 
   HWND Handle() const { return hwnd_; }
   Pane& UpperPane() { return txtMsgDisplay_; }

@@ -7,5 +7,5 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE /*hPrevInstance*/, LPSTR /*lpC
   Form1 form;
   if (!form.Create(hInstance)) return 1;
   form.Show(nShowCmd);
-  return RunMessageLoop(form.Handle());
+  return form.RunMessageLoop();
 }

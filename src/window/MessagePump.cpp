@@ -6,15 +6,17 @@ void DispatchWithDialogKeys(HWND window, MSG& msg) {
   DispatchMessageW(&msg);
 }
 
-int RunMessageLoop(HWND window) {
+int MessagePump::Run() {
   MSG msg = {};
-  for (;;) {
+  while (window_) {
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) return static_cast<int>(msg.wParam);
     // -1: the loop itself is broken and no message will come.
     if (got == -1) return 1;
-    DispatchWithDialogKeys(window, msg);
+    DispatchWithDialogKeys(window_, msg);
   }
+  // Closed, as every close ends.
+  return 0;
 }
 
 bool MessagePump::HandlePending() {

@@ -8,16 +8,18 @@
 // (Tab, Shift+Tab, Enter and Space on the button) of the given top-level window.
 void DispatchWithDialogKeys(HWND window, MSG& msg);
 
-// The main loop; returns the exit code that WM_QUIT carries.
-int RunMessageLoop(HWND window);
-
-// The yield of a running listing: handles what is queued, then returns.
+// The window's message loop: the main loop, and the yield of a running listing.
 class MessagePump : public EventPump {
  public:
   void Attach(HWND window) { window_ = window; }
-  // Called as the window is destroyed, so that a yielding listing ends.
+  // Called as the window is destroyed: the main loop and a yielding listing end.
   void Detach() { window_ = nullptr; }
 
+  // The main loop, for as long as the window exists: also when a library's own
+  // message loop took the WM_QUIT. Returns the program's exit code.
+  int Run();
+
+  // Handles what is queued, then returns; false once the window is gone.
   bool HandlePending() override;
 
  private:

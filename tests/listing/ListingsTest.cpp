@@ -206,30 +206,47 @@ TEST_F(ListingsTest, RepeatedCombinedFailuresAccumulate) {
   EXPECT_EQ(upper.caret, 48u);
 }
 
-// A click that reaches the window while a listing yields must not start a
-// second run, or the outer run would append its numbers after the nested ones.
-TEST_F(ListingsTest, RequestsDuringAYieldAreDropped) {
-  Reset(MakeTable({5, -32765, 9, -32767}));
-  bool sawRunning = false;
-  pump.onYield = [&](std::size_t n) {
-    if (n == 1) {
-      sawRunning = listings.Running();
-      listings.ListBoth();
-      listings.ListDisconnected();
-      listings.ListCombined();
-    }
-    return true;
+// A click that reaches the window during a listing, while the library is
+// busy or while the listing yields, must not start a second run, or the outer
+// run would append its numbers after the nested ones.
+TEST_F(ListingsTest, RequestsDuringAListingAreDropped) {
+  struct Case {
+    const char* what;
+    DeviceTable table;
+    std::vector<std::uint32_t> results;
+    std::size_t calls;
+    std::wstring upper, lower;
   };
-  listings.ListBoth();
-  EXPECT_TRUE(sawRunning);
-  EXPECT_FALSE(listings.Running()) << "the next click must be served";
-  EXPECT_EQ(library.calls, 2u) << "no nested run called the library";
-  EXPECT_EQ(upper.text, Entries({5, 9}));
-  EXPECT_EQ(lower.text, Entries({1, 3}));
+  const Case cases[] = {
+      {"devices to order", MakeTable({5, -32765, 9, -32767}), {}, 2, Entries({5, 9}), Entries({1, 3})},
+      {"no devices: only the calls yield", DeviceTable{}, {}, 2, L"", L""},
+      {"a failed first call", MakeTable({5}), {0}, 1, kNotice, L"typed below"},
+  };
+  for (const Case& c : cases) {
+    Reset(c.table);
+    library.results = c.results;
+    pump.yields = 0;
+    bool sawRunning = false;
+    pump.onYield = [&](std::size_t n) {
+      if (n == 1) {
+        sawRunning = listings.Running();
+        listings.ListBoth();
+        listings.ListDisconnected();
+        listings.ListCombined();
+      }
+      return true;
+    };
+    listings.ListBoth();
+    EXPECT_TRUE(sawRunning) << c.what;
+    EXPECT_FALSE(listings.Running()) << c.what << ": the next click must be served";
+    EXPECT_EQ(library.calls, c.calls) << c.what << ": no nested run called the library";
+    EXPECT_EQ(upper.text, c.upper) << c.what;
+    EXPECT_EQ(lower.text, c.lower) << c.what;
 
-  listings.ListBoth();
-  EXPECT_EQ(library.calls, 4u) << "a click after the run is served";
-  EXPECT_EQ(upper.text, Entries({5, 9}));
+    listings.ListBoth();
+    EXPECT_EQ(library.calls, c.calls * 2) << c.what << ": a click after the run is served";
+    EXPECT_EQ(upper.text, c.upper) << c.what;
+  }
 }
 
 TEST_F(ListingsTest, ClosingTheWindowDuringAYieldEndsTheListing) {
@@ -238,13 +255,18 @@ TEST_F(ListingsTest, ClosingTheWindowDuringAYieldEndsTheListing) {
     void (Listings::*run)();
     std::size_t closeAtYield;
     std::wstring lower;
+    std::size_t calls;
   };
-  // The lower list (1, 3) takes 2 yields; the upper one (5, 9) then starts.
+  // Each call yields once when it returns; the lower list (1, 3) then takes
+  // 2 yields, and the upper one (5, 9) starts.
   const Case cases[] = {
-      {"button, while ordering the lower list", &Listings::ListBoth, 1, L""},
-      {"button, while ordering the upper list", &Listings::ListBoth, 3, Entries({1, 3})},
-      {"disconnected listing", &Listings::ListDisconnected, 1, L""},
-      {"combined listing", &Listings::ListCombined, 1, L"typed below" + Entries({3, 1})},
+      {"button, while the library is busy", &Listings::ListBoth, 1, L"typed below", 1},
+      {"button, while the library is busy a second time", &Listings::ListBoth, 2, L"", 2},
+      {"button, while ordering the lower list", &Listings::ListBoth, 3, L"", 2},
+      {"button, while ordering the upper list", &Listings::ListBoth, 5, Entries({1, 3}), 2},
+      {"disconnected listing", &Listings::ListDisconnected, 2, L"", 1},
+      {"combined listing, while the library is busy", &Listings::ListCombined, 1, L"typed below", 1},
+      {"combined listing", &Listings::ListCombined, 2, L"typed below" + Entries({3, 1}), 1},
   };
   for (const Case& c : cases) {
     Reset(MakeTable({5, -32765, 9, -32767}));
@@ -257,6 +279,7 @@ TEST_F(ListingsTest, ClosingTheWindowDuringAYieldEndsTheListing) {
     };
     (listings.*c.run)();
     EXPECT_EQ(pump.yields, c.closeAtYield) << c.what << ": no yield after the window went";
+    EXPECT_EQ(library.calls, c.calls) << c.what << ": no library call after the window went";
     EXPECT_FALSE(listings.Running()) << c.what;
     upper.gone = lower.gone = false;
     EXPECT_EQ(lower.text, c.lower) << c.what;
