@@ -36,6 +36,12 @@ void WithServices(Use use) {
   if (SUCCEEDED(apartment)) coUninitialize();
 }
 
+// The annotation runtime tells no one: a screen reader that has read the
+// spaced-out caption already reads the name again only when told.
+void AnnounceNameChange(HWND control) {
+  NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
 }  // namespace
 
 bool AccessibleNames::Add(HWND control, const wchar_t* name, bool watch) {
@@ -56,8 +62,11 @@ void AccessibleNames::Annotate() {
   named_ = true;
   WithServices([this](IAccPropServices* services) {
     for (std::size_t i = 0; i < count_; ++i) {
-      services->SetHwndPropStr(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                               entries_[i].name);
+      const HWND control = entries_[i].control;
+      if (SUCCEEDED(services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
+                                             entries_[i].name))) {
+        AnnounceNameChange(control);
+      }
     }
   });
 }
@@ -69,8 +78,11 @@ void AccessibleNames::Clear() {
   named_ = false;
   WithServices([this](IAccPropServices* services) {
     for (std::size_t i = 0; i < count_; ++i) {
-      services->ClearHwndProps(entries_[i].control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME,
-                               1);
+      const HWND control = entries_[i].control;
+      if (SUCCEEDED(
+              services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME, 1))) {
+        AnnounceNameChange(control);
+      }
     }
   });
 }

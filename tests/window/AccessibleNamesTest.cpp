@@ -73,6 +73,14 @@ class RecordingServices : public IAccPropServices, public IClassFactory {
   HRESULT WINAPI DecomposeHmenuIdentityString(const BYTE*, DWORD, HMENU*, DWORD*) override { return E_NOTIMPL; }
 };
 
+// The name changes a screen reader is told of, per control; called inside
+// NotifyWinEvent, while the control still exists.
+std::map<HWND, int> gAnnounced;
+
+void CALLBACK RecordNameChange(HWINEVENTHOOK, DWORD, HWND control, LONG object, LONG child, DWORD, DWORD) {
+  if (object == OBJID_CLIENT && child == CHILDID_SELF) ++gAnnounced[control];
+}
+
 // An assistive tool that asks the window for its objects while the second
 // label is being created, before the lower pane exists.
 LRESULT CALLBACK AskDuringCreation(int code, WPARAM wParam, LPARAM lParam) {
@@ -92,10 +100,15 @@ TEST(AccessibleNames, EachControlIsNamedOnceAndClearedWhenTheWindowGoes) {
   ASSERT_EQ(CoRegisterClassObject(CLSID_AccPropServices, static_cast<IClassFactory*>(&services), CLSCTX_INPROC_SERVER,
                                   REGCLS_MULTIPLEUSE, &cookie),
             S_OK);
+  HWINEVENTHOOK announcements =
+      SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, GetModuleHandleW(nullptr), RecordNameChange,
+                      GetCurrentProcessId(), 0, WINEVENT_INCONTEXT);
+  ASSERT_NE(announcements, nullptr);
   for (bool duringCreation : {false, true}) {
     const char* when = duringCreation ? "asked while the controls are created" : "asked once the window exists";
     services.named.clear();
     services.cleared.clear();
+    gAnnounced.clear();
     HHOOK hook = duringCreation ? SetWindowsHookExW(WH_CBT, AskDuringCreation, nullptr, GetCurrentThreadId()) : nullptr;
     std::map<HWND, std::wstring> expected;
     {
@@ -122,13 +135,19 @@ TEST(AccessibleNames, EachControlIsNamedOnceAndClearedWhenTheWindowGoes) {
             << when << ": control " << GetDlgCtrlID(control.first) << " named once";
       }
       EXPECT_TRUE(services.cleared.empty()) << when;
+      for (const auto& control : expected) {
+        EXPECT_EQ(gAnnounced[control.first], 1)
+            << when << ": control " << GetDlgCtrlID(control.first) << "'s new name announced once";
+      }
       DestroyWindow(window);
     }
     for (const auto& control : expected) {
-      EXPECT_EQ(services.cleared[control.first], 1)
-          << when << ": control " << GetDlgCtrlID(control.first) << " cleared once";
+      EXPECT_EQ(services.cleared[control.first], 1) << when << ": control " << control.second << " cleared once";
+      EXPECT_EQ(gAnnounced[control.first], 2) << when << ": control " << control.second << "'s clearing announced";
     }
+    EXPECT_EQ(gAnnounced.size(), expected.size()) << when << ": announcements for other windows";
   }
+  UnhookWinEvent(announcements);
   CoRevokeClassObject(cookie);
   CoUninitialize();
   MSG msg;
