@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 
 #include "FormFixture.h"
 #include "window/AppModule.h"
+#include "window/Resource.h"
 
 namespace {
 
@@ -22,12 +24,14 @@ struct Layout {
 };
 
 // The twips of the design converted by hand: 15 twips a pixel at 96 DPI, 12 at
-// 120, 10 at 144, 7.5 at 192, halves rounded up.
+// 120, 10 at 144, 8 4/7 at 168, 7.5 at 192, 6 2/3 at 216, halves rounded up.
 const Layout kLayouts[] = {
     {96, 327, 233, {10, 12, 211, 15}, {6, 28, 315, 65}, {8, 112, 295, 15}, {6, 128, 315, 65}, {6, 206, 317, 23}},
     {120, 409, 291, {13, 15, 264, 19}, {8, 35, 394, 81}, {10, 140, 369, 19}, {8, 160, 394, 81}, {8, 258, 396, 29}},
     {144, 491, 350, {15, 18, 317, 23}, {9, 42, 473, 98}, {12, 168, 443, 23}, {9, 192, 473, 98}, {9, 309, 476, 35}},
+    {168, 572, 408, {18, 21, 369, 26}, {11, 49, 551, 114}, {14, 196, 516, 26}, {11, 224, 551, 114}, {11, 361, 555, 40}},
     {192, 654, 466, {20, 24, 422, 30}, {12, 56, 630, 130}, {16, 224, 590, 30}, {12, 256, 630, 130}, {12, 412, 634, 46}},
+    {216, 736, 524, {23, 27, 475, 34}, {14, 63, 709, 146}, {18, 252, 664, 34}, {14, 288, 709, 146}, {14, 464, 713, 52}},
 };
 
 int SystemDpi() {
@@ -212,8 +216,24 @@ LOGFONTW MessageFont() {
   return metrics.lfMessageFont;
 }
 
+// The width of the image in the program's icon that Windows takes for an icon
+// of the given width, which it stretches where the two differ.
+int IconImageWidthFor(int width) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(IDI_DEVICELIST), MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  if (!group) return 0;
+  auto* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+  const int id = LookupIconIdFromDirectoryEx(directory, TRUE, width, width, LR_DEFAULTCOLOR);
+  HRSRC image = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(3));  // RT_ICON
+  if (!image) return 0;
+  const auto* bits = static_cast<const BYTE*>(LockResource(LoadResource(module, image)));
+  // A PNG's width is in its header chunk, big-endian; a bitmap's in its info header.
+  if (std::memcmp(bits, "\x89PNG", 4) == 0) return bits[16] << 24 | bits[17] << 16 | bits[18] << 8 | bits[19];
+  return reinterpret_cast<const BITMAPINFOHEADER*>(bits)->biWidth;
+}
+
 // The title bar and the taskbar show the program's icon, drawn at the sizes
-// of the DPI rather than stretched.
+// of the DPI from images of those sizes rather than stretched.
 void ExpectIcons(HWND form, int dpi) {
   const struct {
     WPARAM which;
@@ -230,6 +250,7 @@ void ExpectIcons(HWND form, int dpi) {
     int width = GetSystemMetrics(expected.widthMetric);
     MetricAtDpi(expected.widthMetric, dpi, width);
     EXPECT_EQ(bitmap.bmWidth, width) << expected.name << " at " << dpi << " DPI";
+    EXPECT_EQ(IconImageWidthFor(width), width) << expected.name << " at " << dpi << " DPI, stretched";
     EXPECT_EQ(bitmap.bmBitsPixel, 32) << expected.name << " with its alpha channel";
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
@@ -246,7 +267,8 @@ TEST_F(FormTest, FontsAndIconsFollowTheSystem) {
 // a window opened there would be, and frees what it replaced.
 TEST_F(FormTest, ADpiChangeLaysOutTheWindowAsIfOpenedAtThatDpi) {
   HWND window = form.Handle();
-  for (int dpi : {144, 192, 96}) {
+  // 175 and 225 %: icon sizes between those of the prefixes (28 and 56, 36 and 72).
+  for (int dpi : {144, 168, 192, 216, 96}) {
     LOGFONTW message = {};
     ASSERT_TRUE(MessageFontAtDpi(dpi, message)) << "this system has no fonts for a DPI";
     std::vector<HGDIOBJ> before;

@@ -636,6 +636,7 @@ TEST(Program, HeaderSaysWhatTheProgramNeeds) {
     }
     return file.size();
   };
+
   const DWORD importRva = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
   std::size_t at = offsetOf(importRva);
   std::vector<std::string> imports;
@@ -663,8 +664,9 @@ BOOL CALLBACK CollectResourceName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found)
   return TRUE;
 }
 
-// Explorer shows the first icon group of the file: ours, at every size from
-// 100 to 200 % scaling and for the large views.
+// Explorer shows the first icon group of the file: ours, with an image for
+// each size that the title bar, the taskbar and Explorer ask for at a scale
+// from 100 to 300 %, and for the large views.
 TEST(Program, TheFileCarriesItsIconFirst) {
   HMODULE file = LoadLibraryExW(Payload(L"DeviceList.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(file, nullptr);
@@ -679,7 +681,7 @@ TEST(Program, TheFileCarriesItsIconFirst) {
   const WORD count = *reinterpret_cast<const WORD*>(group + 4);
   std::vector<int> widths;
   for (WORD i = 0; i < count; ++i) widths.push_back(group[6 + 14 * i] ? group[6 + 14 * i] : 256);
-  EXPECT_EQ(widths, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+  EXPECT_EQ(widths, (std::vector<int>{16, 20, 24, 28, 32, 36, 40, 48, 56, 64, 72, 80, 96, 256}));
   FreeLibrary(file);
 }
 
