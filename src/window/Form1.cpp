@@ -135,8 +135,10 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
 
     case WM_SETTINGCHANGE:
-      // The user changed the text size: the fonts a fresh start would take.
-      if (wParam == SPI_SETNONCLIENTMETRICS) ApplyFonts();
+      // The text size, however it was announced (Windows does not always name
+      // SPI_SETNONCLIENTMETRICS): the fonts a fresh start would take, where
+      // the message font changed; nothing to redraw otherwise.
+      if (!fonts_.Current(dpi_)) ApplyFonts();
       // A screen reader came or went; names cost nothing to a user without one.
       if (wParam == SPI_SETSCREENREADER) names_.Annotate();
       break;

@@ -1,7 +1,9 @@
 #include "window/Layout.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <utility>
@@ -171,11 +173,20 @@ ControlFonts::~ControlFonts() {
 bool ControlFonts::Create(int dpi) {
   LOGFONTW message = {};
   if (!GetMessageFont(dpi, message)) return false;
+  dpi_ = dpi;
+  message_ = message;
   fonts_[static_cast<int>(FontRole::kMessage)] = CreateFontIndirectW(&message);
   for (FontRole role : {FontRole::kLabel, FontRole::kButton}) {
     fonts_[static_cast<int>(role)] = CreateFittedFont(message, role, dpi);
   }
   return std::all_of(std::begin(fonts_), std::end(fonts_), [](HFONT font) { return font != nullptr; });
+}
+
+bool ControlFonts::Current(int dpi) const {
+  LOGFONTW message = {};
+  return fonts_[0] && dpi == dpi_ && GetMessageFont(dpi, message) &&
+         std::memcmp(&message, &message_, offsetof(LOGFONTW, lfFaceName)) == 0 &&
+         std::wcsncmp(message.lfFaceName, message_.lfFaceName, LF_FACESIZE) == 0;
 }
 
 HFONT ControlFonts::For(FontRole role) const {
@@ -184,4 +195,6 @@ HFONT ControlFonts::For(FontRole role) const {
 
 void ControlFonts::Swap(ControlFonts& other) {
   std::swap(fonts_, other.fonts_);
+  std::swap(dpi_, other.dpi_);
+  std::swap(message_, other.message_);
 }

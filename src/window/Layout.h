@@ -63,9 +63,13 @@ class ControlFonts {
   // Makes the fonts from the user's message font at the DPI, once; false if
   // any of them could not be made.
   bool Create(int dpi);
+  // Made at the DPI from the message font the user has set now.
+  bool Current(int dpi) const;
   HFONT For(FontRole role) const;
   void Swap(ControlFonts& other);
 
  private:
   HFONT fonts_[3] = {};
+  int dpi_ = 0;
+  LOGFONTW message_ = {};  // what they were made from
 };

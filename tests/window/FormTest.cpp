@@ -297,11 +297,11 @@ TEST_F(FormTest, ADpiChangeLaysOutTheWindowAsIfOpenedAtThatDpi) {
   }
 }
 
-// Sets the message font of this process while it lives, as the user's text
-// size would, and tells the window so.
+// Sets the message font while it lives, as the user's text size would, and
+// tells the window so, naming the setting in wParam or not (0).
 class MessageFontSetting {
  public:
-  MessageFontSetting(HWND window, int height) : window_(window) {
+  MessageFontSetting(HWND window, int height, WPARAM announced) : window_(window), announced_(announced) {
     metrics_.cbSize = sizeof metrics_;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics_, &metrics_, 0);
     NONCLIENTMETRICSW changed = metrics_;
@@ -315,21 +315,34 @@ class MessageFontSetting {
  private:
   void Apply(NONCLIENTMETRICSW& metrics) {
     SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    SendMessageW(window_, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+    SendMessageW(window_, WM_SETTINGCHANGE, announced_, reinterpret_cast<LPARAM>(L"WindowMetrics"));
   }
 
   HWND window_;
+  WPARAM announced_;
   NONCLIENTMETRICSW metrics_ = {};
 };
 
-// A text size changed while the program runs: the fonts follow at once, and
-// every caption fits.
+// A text size changed while the program runs: the fonts follow at once,
+// however the change was announced, and every caption fits. Any other
+// announcement leaves the fonts as they are.
 TEST_F(FormTest, TheFontsFollowTheTextSizeWhileRunning) {
-  for (int height : {13, 18, 24}) {
-    MessageFontSetting setting(form.Handle(), height);
+  const struct {
+    int height;
+    WPARAM announced;
+  } cases[] = {{13, SPI_SETNONCLIENTMETRICS}, {18, 0}, {24, SPI_SETNONCLIENTMETRICS}};
+  for (const auto& c : cases) {
+    MessageFontSetting setting(form.Handle(), c.height, c.announced);
     const LOGFONTW message = MessageFont();
-    ASSERT_EQ(message.lfHeight, -height) << "the message font did not change";
+    ASSERT_EQ(message.lfHeight, -c.height) << "the message font did not change";
+    SCOPED_TRACE(c.announced ? "announced as SPI_SETNONCLIENTMETRICS" : "announced with wParam 0");
     ExpectFonts(form.Handle(), message, SystemDpi());
+  }
+  const LRESULT font = SendMessageW(Upper(), WM_GETFONT, 0, 0);
+  for (WPARAM announced : {WPARAM{0}, WPARAM{SPI_SETNONCLIENTMETRICS}, WPARAM{SPI_SETDESKWALLPAPER}}) {
+    SendMessageW(form.Handle(), WM_SETTINGCHANGE, announced, reinterpret_cast<LPARAM>(L"Environment"));
+    EXPECT_EQ(SendMessageW(Upper(), WM_GETFONT, 0, 0), font) << "fonts made again for an unchanged text size, "
+                                                             << "announced as " << announced;
   }
 }
 
