@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -636,6 +637,27 @@ TEST(Program, HeaderSaysWhatTheProgramNeeds) {
     }
     return file.size();
   };
+
+  // The library call's fault handler: Windows calls it only where the file
+  // lets it. Wine checks neither condition, so only this test keeps them.
+  EXPECT_FALSE(flags & IMAGE_DLLCHARACTERISTICS_NO_SEH)
+      << "NO_SEH: Windows calls no exception handler of the program, and a fault inside the device library "
+         "would end it";
+  DWORD safeHandlers = 0;
+  const IMAGE_DATA_DIRECTORY& loadConfig = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+  if (loadConfig.VirtualAddress != 0) {
+    const std::size_t config = offsetOf(loadConfig.VirtualAddress);
+    ASSERT_LE(config + sizeof(IMAGE_LOAD_CONFIG_DIRECTORY32), file.size());
+    const auto* directory = reinterpret_cast<const IMAGE_LOAD_CONFIG_DIRECTORY32*>(file.data() + config);
+    if (directory->Size >= offsetof(IMAGE_LOAD_CONFIG_DIRECTORY32, SEHandlerCount) + sizeof(DWORD)) {
+      safeHandlers = directory->SEHandlerCount;
+    }
+  }
+#if !defined(_MSC_VER)  // MSVC's SafeSEH table lists the handler of its __except
+  EXPECT_EQ(safeHandlers, 0u) << "a SafeSEH table: Windows then calls only the handlers it lists, and the handler "
+                                 "registered by hand around the library call is not one of them, so a fault inside "
+                                 "the device library would end the program";
+#endif
 
   const DWORD importRva = optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
   std::size_t at = offsetOf(importRva);
