@@ -13,7 +13,8 @@ class FormTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(form.Create(GetModuleHandleW(nullptr)));
     form.Show(SW_SHOWNORMAL);
-    SetForegroundWindow(form.Handle());
+    // In front where it can be; a test that types asserts it.
+    static_cast<void>(BringToForeground(form.Handle()));
     PumpBriefly(form.Handle(), 50);
   }
 

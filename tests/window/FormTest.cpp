@@ -348,6 +348,7 @@ TEST_F(FormTest, TheFontsFollowTheTextSizeWhileRunning) {
 
 TEST_F(FormTest, ButtonHasTheFocusAndTabCyclesThroughThePanes) {
   EXPECT_EQ(GetFocus(), Button()) << "focus when the window opens";
+  ASSERT_TRUE(BringToForeground(form.Handle()));
   const HWND forward[] = {Upper(), Lower(), Button(), Upper()};
   for (HWND next : forward) {
     PressKey(VK_TAB);
@@ -381,9 +382,12 @@ TEST_F(FormTest, FocusMessagesWorkAsInADialog) {
 // Every control is a group of its own: arrow keys on the button leave the
 // focus there.
 TEST_F(FormTest, ArrowKeysNeverMoveTheFocus) {
+  ASSERT_TRUE(BringToForeground(form.Handle()));
+  KeysArriving keys;
   for (WORD key : {VK_DOWN, VK_RIGHT, VK_UP, VK_LEFT}) {
     SetFocus(Button());
     PressKey(key);
+    EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return keys.Count(key) == 1; })) << "arrow key " << key << " never came";
     PumpBriefly(form.Handle(), 50);
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), Form1::kCommand1) << "arrow key " << key << " on the button";
   }
@@ -401,6 +405,8 @@ TEST_F(FormTest, PaneUpdatesNest) {
 }
 
 TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {
+  ASSERT_TRUE(BringToForeground(form.Handle()));
+  KeysArriving keys;
   for (HWND pane : {Upper(), Lower()}) {
     SetFocus(pane);
     TypeText(L"ab");
@@ -408,6 +414,8 @@ TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {
     TypeText(L"c");
     PressKey(VK_ESCAPE);
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return TextOf(pane).size() == 5; }));
+    const int escapes = pane == Upper() ? 1 : 2;
+    EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return keys.Count(VK_ESCAPE) == escapes; })) << "Esc never came";
     PumpBriefly(form.Handle());
     ASSERT_TRUE(IsWindow(form.Handle())) << "Esc in pane " << GetDlgCtrlID(pane) << " closed the window";
     EXPECT_EQ(Printable(TextOf(pane)), "ab\\r\\nc");
@@ -415,6 +423,7 @@ TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {
 }
 
 TEST_F(FormTest, SpaceAndEnterOnTheFocusedButtonClickIt) {
+  ASSERT_TRUE(BringToForeground(form.Handle()));
   Scenario scenario("table 5 -32767 3");
   for (WORD key : {VK_SPACE, VK_RETURN}) {
     SetWindowTextW(Upper(), L"");
@@ -429,6 +438,7 @@ TEST_F(FormTest, SpaceAndEnterOnTheFocusedButtonClickIt) {
 
 TEST_F(FormTest, TextTypedInAnyScriptSurvivesAnAppend) {
   Scenario scenario("table 4 -32767");
+  ASSERT_TRUE(BringToForeground(form.Handle()));
   const std::wstring typed = L"\u00c5ngstr\u00f6m \u4e2d\u6587 \u0416 \u03a9 \U0001F600 ";
   for (HWND pane : {Upper(), Lower()}) {
     SetFocus(pane);

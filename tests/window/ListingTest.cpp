@@ -51,13 +51,17 @@ TEST_F(FormTest, ClickFillsBothPanesFromTwoLibraryCalls) {
   }
 }
 
-// The pane as it is on the screen, pixel by pixel, frame and scroll bar included.
+// The pane as it painted itself, pixel by pixel, frame and scroll bar
+// included, read from its own window DC: with desktop composition (always on
+// since Windows 8) that is the window's own surface, whatever covers it on
+// the screen, as a CI runner's console may. PrintWindow would paint the pane
+// anew for the copy and hide a repaint that never came.
 std::vector<DWORD> PixelsOf(HWND window) {
   RECT r;
   GetWindowRect(window, &r);
   const int width = r.right - r.left;
   const int height = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
+  HDC screen = GetWindowDC(window);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -68,13 +72,13 @@ std::vector<DWORD> PixelsOf(HWND window) {
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ previous = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
   GdiFlush();
   std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + width * height);
   SelectObject(memory, previous);
   DeleteObject(bitmap);
   DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  ReleaseDC(window, screen);
   return pixels;
 }
 

@@ -119,6 +119,58 @@ void TypeText(const std::wstring& text) {
 
 namespace {
 
+std::string Describe(HWND window) {
+  if (!window) return "no window";
+  wchar_t className[64] = {};
+  GetClassNameW(window, className, 64);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return "\"" + Printable(TextOf(window)) + "\" (class " + Printable(className) + ", process " +
+         std::to_string(process) + ")";
+}
+
+}  // namespace
+
+::testing::AssertionResult BringToForeground(HWND window) {
+  const DWORD start = GetTickCount();
+  while (GetForegroundWindow() != window && GetTickCount() - start < 3000) {
+    const DWORD own = GetCurrentThreadId();
+    HWND front = GetForegroundWindow();
+    const DWORD frontThread = front ? GetWindowThreadProcessId(front, nullptr) : 0;
+    const bool attached = frontThread != 0 && frontThread != own && AttachThreadInput(own, frontThread, TRUE);
+    SetForegroundWindow(window);
+    BringWindowToTop(window);
+    if (attached) AttachThreadInput(own, frontThread, FALSE);
+    PumpBriefly(window, 20);
+  }
+  if (GetForegroundWindow() == window) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "the test's keys would go elsewhere: the foreground is held by "
+                                       << Describe(GetForegroundWindow()) << ", not by " << Describe(window);
+}
+
+std::map<WORD, int> KeysArriving::counts_;
+
+KeysArriving::KeysArriving() : hook_(SetWindowsHookExW(WH_KEYBOARD, Hook, nullptr, GetCurrentThreadId())) {
+  counts_.clear();
+}
+
+KeysArriving::~KeysArriving() {
+  if (hook_) UnhookWindowsHookEx(hook_);
+}
+
+int KeysArriving::Count(WORD key) const {
+  const auto found = counts_.find(key);
+  return found == counts_.end() ? 0 : found->second;
+}
+
+LRESULT CALLBACK KeysArriving::Hook(int code, WPARAM key, LPARAM flags) {
+  // Bit 31: the key goes up; a press counts once, as it goes down.
+  if (code == HC_ACTION && !(flags & 0x80000000)) ++counts_[static_cast<WORD>(key)];
+  return CallNextHookEx(nullptr, code, key, flags);
+}
+
+namespace {
+
 template <typename Function>
 Function User32Function(const char* name) {
   FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
@@ -163,6 +215,25 @@ std::string FloatSettings() {
 
 bool RunningOnWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+bool RunningElevated() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation = {};
+  DWORD size = 0;
+  const BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+  CloseHandle(token);
+  return known && elevation.TokenIsElevated;
+}
+
+int DpiOf(HWND window) {
+  auto forWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  if (forWindow) return static_cast<int>(forWindow(window));
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
 }
 
 std::string Printable(const std::wstring& text) {

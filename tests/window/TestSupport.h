@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #ifndef WM_GETDPISCALEDSIZE
 #define WM_GETDPISCALEDSIZE 0x02E4  // Windows 10 1703
@@ -41,9 +44,33 @@ bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs =
 // Handles what is queued now and what arrives within a short while.
 void PumpBriefly(HWND window, DWORD ms = 100);
 
-// Real key presses through the input queue.
+// Real key presses through the input queue: they reach the foreground window.
 void PressKey(WORD key, bool shift = false);
 void TypeText(const std::wstring& text);
+
+// Puts the window in front, where a test's keys go, or fails naming what
+// holds the foreground instead. A process in the background may not take
+// the foreground (SetForegroundWindow's restrictions; on a CI runner its
+// console holds it), but one whose thread shares the foreground thread's
+// input state may, so the calling thread shares it for the moment.
+::testing::AssertionResult BringToForeground(HWND window);
+
+// Counts the key presses that reach this thread's message queue, by key, while
+// it lives: a key test that saw none tested nothing.
+class KeysArriving {
+ public:
+  KeysArriving();
+  ~KeysArriving();
+  KeysArriving(const KeysArriving&) = delete;
+  KeysArriving& operator=(const KeysArriving&) = delete;
+
+  int Count(WORD key) const;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM key, LPARAM flags);
+  static std::map<WORD, int> counts_;
+  HHOOK hook_;
+};
 
 // What Windows 10 1607 and later (and Wine) give for a DPI other than the
 // system's; false where the system lacks the function.
@@ -56,6 +83,13 @@ std::string FloatSettings();
 
 // Wine rather than Windows: what only Windows shows is not there to test.
 bool RunningOnWine();
+
+// With the administrator's rights that writing to the Windows folder needs.
+bool RunningElevated();
+
+// The DPI the window is drawn at: its monitor's where Windows scales per
+// monitor, the system's elsewhere.
+int DpiOf(HWND window);
 
 // The text a gtest message shows for a pane's content.
 std::string Printable(const std::wstring& text);
