@@ -80,7 +80,10 @@ FloatSettings SaveFloatSettings(bool sse) {
   std::uint16_t x87 = 0;
   std::uint32_t mxcsr = 0;
 #if defined(_MSC_VER)
-  __asm fnstcw x87 if (sse) mxcsr = _mm_getcsr();
+  __asm {
+    fnstcw x87
+  }
+  if (sse) mxcsr = _mm_getcsr();
 #else
   __asm__ volatile("fnstcw %0" : "=m"(x87));
   if (sse) __asm__ volatile("stmxcsr %0" : "=m"(mxcsr));
@@ -97,7 +100,11 @@ void RestoreFloatSettings(const FloatSettings& saved, bool sse) {
   std::uint16_t x87 = saved.x87;
   std::uint32_t mxcsr = saved.mxcsr;
 #if defined(_MSC_VER)
-  __asm fninit __asm fldcw x87 if (sse) _mm_setcsr(mxcsr);
+  __asm {
+    fninit
+    fldcw x87
+  }
+  if (sse) _mm_setcsr(mxcsr);
 #else
   __asm__ volatile("fninit\n\tfldcw %0" : : "m"(x87));
   if (sse) __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));

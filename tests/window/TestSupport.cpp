@@ -204,7 +204,10 @@ std::string FloatSettings() {
   unsigned short x87 = 0;
   unsigned mxcsr = 0;
 #if defined(_MSC_VER)
-  __asm fnstcw x87 mxcsr = _mm_getcsr();
+  __asm {
+    fnstcw x87
+  }
+  mxcsr = _mm_getcsr();
 #else
   __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr));
 #endif

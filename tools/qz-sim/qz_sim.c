@@ -210,7 +210,10 @@ static void LeaveFloatSettings(const Scenario* scenario) {
   unsigned int mxcsr = (unsigned int)scenario->fpu[1];
   third = third / 3.0; /* inexact: a flag an unmasked exception would raise */
 #if defined(_MSC_VER)
-  __asm fldcw x87 if (scenario->fpuCount > 1) _mm_setcsr(mxcsr);
+  __asm {
+    fldcw x87
+  }
+  if (scenario->fpuCount > 1) _mm_setcsr(mxcsr);
 #else
   __asm__ volatile("fldcw %0" : : "m"(x87));
   if (scenario->fpuCount > 1) __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
