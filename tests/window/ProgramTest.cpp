@@ -59,6 +59,13 @@ std::wstring Stage(const wchar_t* name, std::initializer_list<std::pair<const wc
   return folder;
 }
 
+// A fresh folder holding the program and the simulator with the scenario.
+std::wstring StageWithScenario(const wchar_t* name, const std::string& scenario) {
+  const std::wstring folder = Stage(name, {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
+  WriteText(folder + L"QZ_SIM.TXT", scenario + "\n");
+  return folder;
+}
+
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
@@ -404,9 +411,7 @@ bool ScreenReaderRunning() {
 }
 
 std::wstring StageForAccessibility() {
-  const std::wstring folder = Stage(L"accessibility", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
-  WriteText(folder + L"QZ_SIM.TXT", "table 5 -32765 9 -32767\n");
-  return folder;
+  return StageWithScenario(L"accessibility", "table 5 -32765 9 -32767");
 }
 
 // Nothing of accessibility loads at start; a screen reader's queries of every
@@ -530,8 +535,8 @@ TEST(Program, ADoubleClickListsOnce) {
       {"result 0", notice, L"", 1},
   };
   for (const auto& c : cases) {
-    const std::wstring folder = Stage(L"double-click", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
-    WriteText(folder + L"QZ_SIM.TXT", std::string(c.scenario) + "\ndelay 400 0\nrecord QZ_SIM.LOG\n");
+    const std::wstring folder =
+        StageWithScenario(L"double-click", std::string(c.scenario) + "\ndelay 400 0\nrecord QZ_SIM.LOG");
     Program program(folder);
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << c.scenario;
@@ -554,9 +559,8 @@ TEST(Program, ADoubleClickListsOnce) {
 // right, and so is the next click, and the program ends normally.
 TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
   for (int span : {128, 2048}) {
-    const std::wstring folder = Stage(L"writes-past", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
-    WriteText(folder + L"QZ_SIM.TXT",
-              "table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG\n");
+    const std::wstring folder = StageWithScenario(
+        L"writes-past", "table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG");
     Program program(folder);
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << span << " entries";
@@ -750,8 +754,8 @@ TEST(Program, ClosingDuringAListingEndsNormally) {
       {"table 5 -32765\nloop 1000", 1},
   };
   for (const auto& c : cases) {
-    const std::wstring folder = Stage(L"close-while-listing", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
-    WriteText(folder + L"QZ_SIM.TXT", std::string(c.scenario) + "\nrecord QZ_SIM.LOG\n");
+    const std::wstring folder =
+        StageWithScenario(L"close-while-listing", std::string(c.scenario) + "\nrecord QZ_SIM.LOG");
     Program program(folder);
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << c.scenario;
