@@ -25,13 +25,15 @@ class Listings::RunGuard {
 Listings::Listings(Pane& upper, Pane& lower, DeviceLibrary& library, EventPump& pump, bool& libOk)
     : upper_(upper), lower_(lower), library_(library), pump_(pump), libOk_(libOk) {}
 
-Listings::Answer Listings::CallLibrary(DeviceTable& table) {
+Listings::Answer Listings::CallLibrary(DeviceTable& table, Pane& failurePane) {
   const bool filled = LibraryCallSucceeded(library_.GetRegDevList(table));
   libOk_ = filled;
   // What reached the window while the library was busy, a click among it,
   // came during this listing; the call may not be followed by another yield.
   if (!pump_.HandlePending()) return Answer::kWindowGone;
-  return filled ? Answer::kFilled : Answer::kFailed;
+  if (filled) return Answer::kFilled;
+  ReportFailure(failurePane);
+  return Answer::kFailed;
 }
 
 void Listings::ReportFailure(Pane& pane) {
@@ -55,12 +57,7 @@ void Listings::ListBoth() {
   Clear(upper_);
   DeviceTable table;
   DeviceTable connected;
-  const Answer answer = CallLibrary(table);
-  if (answer == Answer::kWindowGone) return;
-  if (answer == Answer::kFailed) {
-    ReportFailure(upper_);
-    return;
-  }
+  if (CallLibrary(table, upper_) != Answer::kFilled) return;
   std::size_t n = 0;
   for (std::size_t i = 0; i < kCount; ++i) {
     if (table.entry[i] > 0) connected.entry[n++] = table.entry[i];
@@ -79,12 +76,8 @@ bool Listings::DisconnectedRun() {
   Clear(lower_);
   DeviceTable table;
   DeviceTable disconnected;
-  const Answer answer = CallLibrary(table);
-  if (answer == Answer::kWindowGone) return false;
-  if (answer == Answer::kFailed) {
-    ReportFailure(lower_);
-    return true;
-  }
+  const Answer answer = CallLibrary(table, lower_);
+  if (answer != Answer::kFilled) return answer == Answer::kFailed;
   std::size_t n = 0;
   for (std::size_t i = 0; i < kCount; ++i) {
     if (table.entry[i] < 0) disconnected.entry[n++] = DisconnectedNumber(table.entry[i]);
@@ -102,12 +95,7 @@ void Listings::ListCombined() {
   DeviceTable table;
   DeviceTable connected;
   DeviceTable disconnected;
-  const Answer answer = CallLibrary(table);
-  if (answer == Answer::kWindowGone) return;
-  if (answer == Answer::kFailed) {
-    ReportFailure(upper_);
-    return;
-  }
+  if (CallLibrary(table, upper_) != Answer::kFilled) return;
   std::size_t c = 0;
   std::size_t d = 0;
   for (std::size_t i = 0; i < kCount; ++i) {

@@ -35,8 +35,9 @@ class Listings {
   class RunGuard;
   enum class Answer { kFilled, kFailed, kWindowGone };
 
-  // Sets the library flag; then lets the window handle what came meanwhile.
-  Answer CallLibrary(DeviceTable& table);
+  // Sets the library flag; then lets the window handle what came meanwhile,
+  // and reports a failed call in failurePane.
+  Answer CallLibrary(DeviceTable& table, Pane& failurePane);
   void ReportFailure(Pane& pane);
   // Returns false when the window went away while it yielded.
   bool DisconnectedRun();
