@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #if defined(_MSC_VER)
 #include <xmmintrin.h>
@@ -148,24 +150,19 @@ std::string Describe(HWND window) {
                                        << Describe(GetForegroundWindow()) << ", not by " << Describe(window);
 }
 
-std::map<WORD, int> KeysArriving::counts_;
+int KeysArriving::counts_[256];
 
 KeysArriving::KeysArriving() : hook_(SetWindowsHookExW(WH_KEYBOARD, Hook, nullptr, GetCurrentThreadId())) {
-  counts_.clear();
+  std::fill(std::begin(counts_), std::end(counts_), 0);
 }
 
 KeysArriving::~KeysArriving() {
   if (hook_) UnhookWindowsHookEx(hook_);
 }
 
-int KeysArriving::Count(WORD key) const {
-  const auto found = counts_.find(key);
-  return found == counts_.end() ? 0 : found->second;
-}
-
 LRESULT CALLBACK KeysArriving::Hook(int code, WPARAM key, LPARAM flags) {
   // Bit 31: the key goes up; a press counts once, as it goes down.
-  if (code == HC_ACTION && !(flags & 0x80000000)) ++counts_[static_cast<WORD>(key)];
+  if (code == HC_ACTION && !(flags & 0x80000000)) ++counts_[key & 0xFF];
   return CallNextHookEx(nullptr, code, key, flags);
 }
 

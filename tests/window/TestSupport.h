@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -64,11 +63,11 @@ class KeysArriving {
   KeysArriving(const KeysArriving&) = delete;
   KeysArriving& operator=(const KeysArriving&) = delete;
 
-  int Count(WORD key) const;
+  int Count(WORD key) const { return counts_[key & 0xFF]; }
 
  private:
   static LRESULT CALLBACK Hook(int code, WPARAM key, LPARAM flags);
-  static std::map<WORD, int> counts_;
+  static int counts_[256];
   HHOOK hook_;
 };
 
