@@ -24,6 +24,16 @@
 /* How a call ends: normally, or by one of the exceptions a faulty library raises. */
 enum Fault { FAULT_NONE, FAULT_AV, FAULT_DIVIDE, FAULT_ILLEGAL, FAULT_STACK, FAULT_RAISE };
 
+/* What a call leaves changed of the calling thread, as bits. */
+enum Leave {
+  LEAVE_DIRECTION = 1, /* the direction flag set */
+  LEAVE_QUIT = 2,      /* a WM_QUIT posted */
+  LEAVE_FOCUS = 4,     /* the keyboard focus on no window */
+  LEAVE_UNLOAD = 8,    /* the library freed until the loader lets it go */
+  LEAVE_WINDOW = 16,   /* a window of its own that never validates its paint region */
+  LEAVE_DPI = 32       /* the thread unaware of the DPI */
+};
+
 typedef struct {
   char text[8192]; /* the file as read, to notice a new scenario */
   short tables[MAX_STEPS][TABLE_ENTRIES];
@@ -41,11 +51,14 @@ typedef struct {
   int before;   /* entries each call writes in front of the table */
   int fpuCount; /* 0, or 1 with the x87 control word, 2 with MXCSR too */
   unsigned long fpu[2];
+  int leave; /* enum Leave bits */
   char record[MAX_PATH];
 } Scenario;
 
 static HMODULE self;
 static int callCount;
+/* The Leave bits of the call under way, for its last steps. */
+static int leaving;
 
 /* Connected 3, 7, 12 and 25; registered but disconnected 1, 10 and 40. */
 static const short demoTable[TABLE_ENTRIES] = {12, -32758, 3, 25, -32767, 7, 0, -32728};
@@ -103,6 +116,23 @@ static void ReadFaults(const char* text, Scenario* scenario) {
   }
 }
 
+/* "leave direction quit focus unload window dpi": what every call leaves
+ * changed. An unknown word changes nothing. */
+static int ReadLeave(const char* text) {
+  static const char* const names[] = {"direction", "quit", "focus", "unload", "window", "dpi"};
+  int bits = 0;
+  for (;;) {
+    size_t length, i;
+    text += strspn(text, " \t");
+    length = strcspn(text, " \t");
+    if (length == 0) return bits;
+    for (i = 0; i < sizeof names / sizeof names[0]; ++i) {
+      if (strlen(names[i]) == length && strncmp(text, names[i], length) == 0) bits |= 1 << i;
+    }
+    text += length;
+  }
+}
+
 /* Reads QZ_SIM.TXT; returns 0 when there is none. Sets *changed when its text
  * differs from the last one read. */
 static int LoadScenario(Scenario* scenario, int* changed) {
@@ -150,6 +180,8 @@ static int LoadScenario(Scenario* scenario, int* changed) {
     } else if (strncmp(word, "before", 6) == 0) {
       count = ReadNumbers(word + 6, numbers, 1);
       if (count == 1 && numbers[0] >= 0 && numbers[0] <= MAX_SPAN) scenario->before = (int)numbers[0];
+    } else if (strncmp(word, "leave", 5) == 0) {
+      scenario->leave = ReadLeave(word + 5);
     } else if (strncmp(word, "fault", 5) == 0) {
       ReadFaults(word + 5, scenario);
     } else if (strncmp(word, "write", 5) == 0) {
@@ -251,10 +283,47 @@ static void Fault(int kind, unsigned long code) {
   }
 }
 
+/* Never validated: the system makes up WM_PAINT for it whenever the queue is empty. */
+static LRESULT CALLBACK Unpainted(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) return 0;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+/* A small window, shown without taking the activation, once. */
+static void ShowUnpaintedWindow(void) {
+  static HWND window;
+  WNDCLASSA windowClass;
+  if (window) return;
+  memset(&windowClass, 0, sizeof windowClass);
+  windowClass.lpfnWndProc = Unpainted;
+  windowClass.hInstance = self;
+  windowClass.lpszClassName = "QZ_SIM.Unpainted";
+  RegisterClassA(&windowClass);
+  window = CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, windowClass.lpszClassName, "", WS_POPUP, 0, 0, 40, 40,
+                           NULL, NULL, self, NULL);
+  ShowWindow(window, SW_SHOWNOACTIVATE);
+}
+
+/* What a call leaves changed, but for the direction flag and the unload,
+ * which come last. */
+static void LeaveChanged(int leave) {
+  if (leave & LEAVE_QUIT) PostQuitMessage(0);
+  if (leave & LEAVE_FOCUS) SetFocus(NULL);
+  if (leave & LEAVE_WINDOW) ShowUnpaintedWindow();
+  if (leave & LEAVE_DPI) {
+    /* Windows 10 1607 and later; DPI_AWARENESS_CONTEXT_UNAWARE is -1. */
+    typedef void*(WINAPI * SetContext)(void*);
+    SetContext set =
+        (SetContext)(void (*)(void))GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext");
+    if (set) set((void*)(INT_PTR)-1);
+  }
+}
+
 static unsigned long Answer(short* table, long selector) {
   static Scenario scenario;
   int changed = 0;
   int call, span, i;
+  leaving = 0;
   if (!LoadScenario(&scenario, &changed)) {
     memcpy(table, demoTable, sizeof demoTable);
     return 1;
@@ -274,6 +343,8 @@ static unsigned long Answer(short* table, long selector) {
   /* And one that writes in front of it. */
   for (i = 1; i <= scenario.before; ++i) table[-i] = FILLER;
   if (scenario.fpuCount) LeaveFloatSettings(&scenario);
+  LeaveChanged(scenario.leave);
+  leaving = scenario.leave;
   if (scenario.faultCount) {
     int step = Step(call, scenario.faultCount);
     Fault(scenario.faults[step], scenario.raised[step]);
@@ -281,30 +352,50 @@ static unsigned long Answer(short* table, long selector) {
   return scenario.resultCount ? scenario.results[Step(call, scenario.resultCount)] : 1;
 }
 
+/* The last steps of a call, right before it returns. A library freed until
+ * the loader lets it go returns into code that is no longer there. */
+static unsigned long Finish(unsigned long result) {
+  int i;
+  if (leaving & LEAVE_UNLOAD) {
+    for (i = 0; i < 1000; ++i) FreeLibrary(self);
+  }
+  /* Nothing that copies or fills memory runs after this. */
+  if (leaving & LEAVE_DIRECTION) {
+#if defined(_MSC_VER)
+    __asm {
+      std
+    }
+#else
+    __asm__ volatile("std");
+#endif
+  }
+  return result;
+}
+
 /* The result is 32 bits wide so that a test can set bits above the low byte,
  * which callers must ignore. */
 #if defined(QZ_SIM_NO_ENTRY)
 /* The variant that loads but lacks the entry point callers look for. */
 __declspec(dllexport) unsigned long WINAPI SP_GetRegDevListV2(short* table, long selector) {
-  return Answer(table, selector);
+  return Finish(Answer(table, selector));
 }
 #elif !defined(QZ_SIM_POPS)
 unsigned long WINAPI SP_GetRegDevList(short* table, long selector) {
-  return Answer(table, selector);
+  return Finish(Answer(table, selector));
 }
 /* Variants built for another convention, which take off the stack more or
  * less than the 8 bytes of arguments a caller pushes. */
 #elif QZ_SIM_POPS == 0
 unsigned long __cdecl SP_GetRegDevList(short* table, long selector) {
-  return Answer(table, selector);
+  return Finish(Answer(table, selector));
 }
 #elif QZ_SIM_POPS == 4
 unsigned long WINAPI SP_GetRegDevList(short* table) {
-  return Answer(table, -1); /* the selector is beyond what this build reads */
+  return Finish(Answer(table, -1)); /* the selector is beyond what this build reads */
 }
 #elif QZ_SIM_POPS == 12
 unsigned long WINAPI SP_GetRegDevList(short* table, long selector, long beyond) {
   (void)beyond;
-  return Answer(table, selector);
+  return Finish(Answer(table, selector));
 }
 #endif
