@@ -4,6 +4,7 @@
 
 #include "listing/Pane.h"
 #include "window/Form1.h"
+#include "window/VendorLibrary.h"
 
 bool gLibOk = false;
 HMODULE gLibHandle = nullptr;
@@ -30,7 +31,7 @@ void CheckLibrary() {
   // A file that is no library fails quietly here rather than in a system box.
   DWORD previousMode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
-  gLibHandle = LoadLibraryA(kDeviceLibraryName);
+  gLibHandle = VendorLibrary::LoadHeld(kDeviceLibraryName);
   SetThreadErrorMode(previousMode, nullptr);
   if (gLibHandle) {
     gLibOk = true;

@@ -23,7 +23,8 @@ static_assert(kLandingBytes % kGuardBytes == 0, "the guard pages border the room
 // Calls the entry point with (table, 0) whatever its convention: the stack
 // pointer comes back from EBP, which every x86 convention preserves, so a
 // library that pops 0, 4, 8 or 12 bytes leaves the caller's stack as it was;
-// EBX, ESI and EDI are saved here too, for a library that does not keep them.
+// EBX, ESI and EDI are saved here too, for a library that does not keep them,
+// and the direction flag is cleared before any compiled code copies memory.
 #if defined(_MSC_VER)
 static __declspec(naked) std::uint32_t __cdecl CallEntry(VendorLibrary::EntryPoint, std::int16_t*) {
   __asm {
@@ -35,6 +36,7 @@ static __declspec(naked) std::uint32_t __cdecl CallEntry(VendorLibrary::EntryPoi
     push 0
     push dword ptr [ebp + 12]
     call dword ptr [ebp + 8]
+    cld
     lea esp, [ebp - 12]
     pop edi
     pop esi
@@ -57,6 +59,7 @@ __asm__(
     "  pushl $0\n"
     "  pushl 12(%ebp)\n"
     "  call *8(%ebp)\n"
+    "  cld\n"
     "  leal -12(%ebp), %esp\n"
     "  popl %edi\n"
     "  popl %esi\n"
@@ -93,20 +96,22 @@ FloatSettings SaveFloatSettings(bool sse) {
   return saved;
 }
 
-// fninit first: it drops what the library left pending or on the register
-// stack without raising it, and no instruction that waits for the x87 runs
-// before the control word is ours again.
+// The direction flag too, for a library that faulted with it set. fninit
+// first: it drops what the library left pending or on the register stack
+// without raising it, and no instruction that waits for the x87 runs before
+// the control word is ours again.
 void RestoreFloatSettings(const FloatSettings& saved, bool sse) {
   std::uint16_t x87 = saved.x87;
   std::uint32_t mxcsr = saved.mxcsr;
 #if defined(_MSC_VER)
   __asm {
+    cld
     fninit
     fldcw x87
   }
   if (sse) _mm_setcsr(mxcsr);
 #else
-  __asm__ volatile("fninit\n\tfldcw %0" : : "m"(x87));
+  __asm__ volatile("cld\n\tfninit\n\tfldcw %0" : : "m"(x87));
   if (sse) __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
 #endif
 }
@@ -173,15 +178,54 @@ bool CallGuarded(VendorLibrary::EntryPoint entry, std::int16_t* table, std::uint
 
 }  // namespace
 
+// What a library may change of the thread's windows, as it was before the call.
+struct VendorLibrary::WindowState {
+  DpiContext dpi = nullptr;
+  HWND active = nullptr;
+  HWND focus = nullptr;
+};
+
+VendorLibrary::WindowState VendorLibrary::SaveWindowState() const {
+  WindowState saved;
+  if (getDpiContext_) saved.dpi = getDpiContext_();
+  saved.active = GetActiveWindow();
+  saved.focus = GetFocus();
+  return saved;
+}
+
+void VendorLibrary::RestoreWindowState(const WindowState& saved) const {
+  if (getDpiContext_ && setDpiContext_ && getDpiContext_() != saved.dpi) setDpiContext_(saved.dpi);
+  // Focus taken to nowhere, or to a window since destroyed, while the window
+  // stays active: the keyboard would reach no control until the next click.
+  // A window of the library's that it activated keeps what it was given.
+  HWND focus = GetFocus();
+  if (saved.active && (!focus || !IsWindow(focus)) && GetActiveWindow() == saved.active && IsWindow(saved.focus)) {
+    SetFocus(saved.focus);
+  }
+}
+
+HMODULE VendorLibrary::LoadHeld(const char* fileName) {
+  HMODULE library = LoadLibraryA(fileName);
+  // Pinned: no FreeLibrary, not even the library's own on itself, unloads it.
+  HMODULE pinned = nullptr;
+  if (library) {
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(library), &pinned);
+  }
+  return library;
+}
+
 VendorLibrary::~VendorLibrary() {
   if (reserved_) VirtualFree(reserved_, 0, MEM_RELEASE);
 }
 
 void VendorLibrary::Prepare() {
   bound_ = true;
-  // Never freed: the library stays loaded until the process ends.
-  entry_ = Bind<EntryPoint>(LoadLibraryA(fileName_), "SP_GetRegDevList");
+  entry_ = Bind<EntryPoint>(LoadHeld(fileName_), "SP_GetRegDevList");
   sse_ = IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != FALSE;
+  HMODULE user32 = GetModuleHandleW(L"user32.dll");
+  getDpiContext_ = Bind<GetDpiContext>(user32, "GetThreadDpiAwarenessContext");
+  setDpiContext_ = Bind<SetDpiContext>(user32, "SetThreadDpiAwarenessContext");
   // Room of its own with a reserved page on either side: a write past the
   // room, or in front of the table, faults at once rather than landing in the
   // program's memory.
@@ -201,19 +245,21 @@ std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
   if (!entry_ || !landing_) return 0;
   std::fill(landing_, landing_ + kLandingEntries, std::int16_t{0});
   const FloatSettings floatSettings = SaveFloatSettings(sse_);
+  const WindowState windowState = SaveWindowState();
   std::uint32_t result = 0;
   DWORD exception = 0;
   const bool returned = CallGuarded(entry_, landing_, result, exception);
   // A library may change them on success too, and one that faulted stopped
   // wherever it was.
   RestoreFloatSettings(floatSettings, sse_);
-  if (!returned) {
+  if (returned) {
+    std::copy(landing_, landing_ + DeviceTable::kEntries, table.entry);
+  } else if (exception == EXCEPTION_STACK_OVERFLOW && !_resetstkoflw()) {
     // The overflow used up the stack's guard page, and the next one would end
     // the process without a word: a new guard page, now that the stack is
     // unwound. Where none can be set, the library is not called again.
-    if (exception == EXCEPTION_STACK_OVERFLOW && !_resetstkoflw()) entry_ = nullptr;
-    return 0;
+    entry_ = nullptr;
   }
-  std::copy(landing_, landing_ + DeviceTable::kEntries, table.entry);
-  return result;
+  RestoreWindowState(windowState);
+  return returned ? result : 0;
 }

@@ -195,8 +195,8 @@ TEST(VendorLibrary, AMissingEntryPointIsAFailedCall) {
 }
 
 // A library that faults inside its call, or misbehaves in another way: the
-// call fails, or succeeds as a sound one would, and leaves nothing of it
-// behind; the next call is answered as usual.
+// call fails, or succeeds as a sound one would, and leaves the thread as it
+// was, down to the head of its handler chain; the next call is answered as usual.
 TEST(VendorLibrary, WhatALibraryDoesInsideItsCallStaysThere) {
   const struct {
     const char* library;
@@ -214,13 +214,16 @@ TEST(VendorLibrary, WhatALibraryDoesInsideItsCallStaysThere) {
       {"QZ_USB.DLL", "fault stack", 0},
       {"QZ_USB.DLL", "fault stack", 0},        // the second overflow needs a new guard page
       {"QZ_USB.DLL", "fpu 0x0240 0x8000", 1},  // every exception unmasked, MXCSR flushing to zero
+      {"QZ_USB.DLL", "leave direction", 1},
+      {"QZ_USB.DLL", "leave dpi", 1},
+      {"QZ_USB.DLL", "leave unload", 1},  // freed until the loader lets go: it must not
       {"QZ_CDECL.DLL", "", 1},
       {"QZ_POPS4.DLL", "", 1},
       {"QZ_POPS12.DLL", "", 1},
   };
+  const std::string threadState = ThreadState();
   for (const auto& c : cases) {
     const std::string what = std::string(c.library) + ", " + c.scenario;
-    const std::string floatSettings = FloatSettings();
     VendorLibrary library(c.library);
     DeviceTable table;
     table.entry[0] = 99;
@@ -229,7 +232,7 @@ TEST(VendorLibrary, WhatALibraryDoesInsideItsCallStaysThere) {
       EXPECT_EQ(library.GetRegDevList(table), c.result) << what;
     }
     EXPECT_EQ(table.entry[0], c.result ? 4 : 99) << what << ": what the library wrote, used or not";
-    EXPECT_EQ(FloatSettings(), floatSettings) << what;
+    EXPECT_EQ(ThreadState(), threadState) << what;
     // An inexact result, as the next repaint has them: fatal with the library's settings.
     volatile double third = 1.0;
     third = third / 3.0;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include <intrin.h>  // __readfsdword
 #if defined(_MSC_VER)
 #include <xmmintrin.h>
 #endif
@@ -197,19 +198,30 @@ bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
   return forDpi && forDpi(&client, style, FALSE, 0, dpi);
 }
 
-std::string FloatSettings() {
+std::string ThreadState() {
+  // First, and cleared at once: with it set, the formatting below would copy backwards.
+  unsigned flags = 0;
   unsigned short x87 = 0;
   unsigned mxcsr = 0;
 #if defined(_MSC_VER)
   __asm {
+    pushfd
+    pop eax
+    mov flags, eax
+    cld
     fnstcw x87
   }
   mxcsr = _mm_getcsr();
 #else
+  __asm__ volatile("pushfl\n\tpopl %0\n\tcld" : "=r"(flags));
   __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr));
 #endif
-  char text[40];
-  std::snprintf(text, sizeof text, "x87 0x%04X, MXCSR 0x%04X", x87, mxcsr);
+  const void* handlers = reinterpret_cast<const void*>(static_cast<ULONG_PTR>(__readfsdword(0)));
+  auto getDpiContext = User32Function<HANDLE(WINAPI*)()>("GetThreadDpiAwarenessContext");
+  const void* dpi = getDpiContext ? getDpiContext() : nullptr;
+  char text[160];
+  std::snprintf(text, sizeof text, "x87 0x%04X, MXCSR 0x%04X, direction flag %u, DPI awareness %p, handler chain at %p",
+                x87, mxcsr, (flags >> 10) & 1u, dpi, handlers);
   return text;
 }
 

@@ -77,8 +77,10 @@ bool MessageFontAtDpi(int dpi, LOGFONTW& font);
 bool MetricAtDpi(int metric, int dpi, int& value);
 bool FrameAtDpi(RECT& client, DWORD style, int dpi);
 
-// The x87 control word and MXCSR, as "x87 0x027F, MXCSR 0x1F80".
-std::string FloatSettings();
+// What a library call may change of the thread, as "x87 0x027F, MXCSR 0x1F80,
+// direction flag 0, DPI awareness ..., handler chain at ...": a direction
+// flag found set is cleared.
+std::string ThreadState();
 
 // Wine rather than Windows: what only Windows shows is not there to test.
 bool RunningOnWine();
