@@ -1,5 +1,18 @@
 #include "window/MessagePump.h"
 
+#include <algorithm>
+#include <cstddef>
+
+namespace {
+
+// Far more than real input ever queues: past it, what a window of the
+// library's keeps posting to itself waits for the next yield.
+constexpr int kMostMessagesPerYield = 10000;
+// Windows painted in one yield that are told apart; the bound covers the rest.
+constexpr std::size_t kPaintedWindows = 16;
+
+}  // namespace
+
 void DispatchWithDialogKeys(HWND window, MSG& msg) {
   if (window && IsDialogMessageW(window, &msg)) return;
   TranslateMessage(&msg);
@@ -10,9 +23,11 @@ int MessagePump::Run() {
   MSG msg = {};
   while (window_) {
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) return static_cast<int>(msg.wParam);
     // -1: the loop itself is broken and no message will come.
     if (got == -1) return 1;
+    // A WM_QUIT while the window exists is not the program's: the window
+    // posts its own only as it goes.
+    if (got == 0) continue;
     DispatchWithDialogKeys(window_, msg);
   }
   // Closed, as every close ends.
@@ -20,12 +35,18 @@ int MessagePump::Run() {
 }
 
 bool MessagePump::HandlePending() {
+  HWND painted[kPaintedWindows];
+  std::size_t paintedCount = 0;
   MSG msg;
-  while (window_ && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // Not ours to take: the main loop must still see it and end.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
+  for (int handled = 0; window_ && handled < kMostMessagesPerYield; ++handled) {
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+    // Someone else's, as in the main loop.
+    if (msg.message == WM_QUIT) continue;
+    if (msg.message == WM_PAINT) {
+      // Paint comes only once nothing else is queued, and again and again for
+      // a window that never validates: the yield has handled what there was.
+      if (std::find(painted, painted + paintedCount, msg.hwnd) != painted + paintedCount) break;
+      if (paintedCount < kPaintedWindows) painted[paintedCount++] = msg.hwnd;
     }
     DispatchWithDialogKeys(window_, msg);
   }

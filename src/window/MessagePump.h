@@ -16,10 +16,12 @@ class MessagePump : public EventPump {
   void Detach() { window_ = nullptr; }
 
   // The main loop, for as long as the window exists: also when a library's own
-  // message loop took the WM_QUIT. Returns the program's exit code.
+  // message loop took the WM_QUIT, and past a WM_QUIT that someone else posted
+  // while the window exists. Returns the program's exit code.
   int Run();
 
-  // Handles what is queued, then returns; false once the window is gone.
+  // Handles what is queued, then returns, also while some window keeps asking
+  // to be painted; false once the window is gone.
   bool HandlePending() override;
 
  private:
