@@ -390,15 +390,23 @@ TEST(Startup, AMaximizedStartOpensTheWindowAsDesigned) {
   EXPECT_EQ(program.ExitCode(), 0u);
 }
 
-// Presses the button of the program's window and returns when the listing has ended.
-void ClickAndWait(HWND form) {
+// Presses the button through the program's own message loop, as a click or a
+// key does, and waits for the upper pane to show what a listing ends with:
+// the pane is marked first, and each listing clears it at its start.
+void PressAndWaitFor(HWND form, const std::wstring& upper) {
+  HWND pane = GetDlgItem(form, Form1::kTxtMsgDisplay);
   DWORD_PTR result = 0;
-  SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 10000, &result);
+  SendMessageTimeoutW(pane, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"(pressed)"), SMTO_ABORTIFHUNG, 5000, &result);
+  PostMessageW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0);
+  const DWORD start = GetTickCount();
+  while (TextAcross(pane) != upper && IsWindow(form) && GetTickCount() - start < 10000) Sleep(10);
+  // Back in the main loop, past the handler's end.
+  SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
 }
 
 // A click lists 5 and 9 above, 1 and 3 below, and the program ends normally.
 void ExpectListingAndNormalEnd(Program& program, HWND form, const char* when) {
-  ClickAndWait(form);
+  PressAndWaitFor(form, L"5, 9, ");
   EXPECT_EQ(TextAcross(GetDlgItem(form, Form1::kTxtMsgDisplay)), L"5, 9, ") << when;
   EXPECT_EQ(TextAcross(GetDlgItem(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << when;
   PostMessageW(form, WM_CLOSE, 0, 0);
@@ -513,7 +521,7 @@ TEST(Program, ALibraryWithoutTheEntryPointStartsAndReportsAFailedCall) {
   Program program(Stage(L"no-entry", {{L"QZ_NOENTRY.DLL", L"QZ_USB.DLL"}}));
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr) << "the start-up check passes";
-  ClickAndWait(form);
+  PressAndWaitFor(form, L"function call failed\r\n\r\n");
   EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay))), "function call failed\\r\\n\\r\\n");
   EXPECT_TRUE(program.Running()) << "the program keeps running";
   PostMessageW(form, WM_CLOSE, 0, 0);
@@ -565,7 +573,7 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << span << " entries";
     for (int click = 1; click <= 2; ++click) {
-      ClickAndWait(form);
+      PressAndWaitFor(form, L"3, 5, 9, ");
       EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay)), L"3, 5, 9, ") << span << " entries, click " << click;
       EXPECT_EQ(TextAcross(Pane(form, Form1::kTxtMsgDisplay2)), L"1, 3, ") << span << " entries, click " << click;
     }
@@ -576,20 +584,6 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
     PostMessageW(form, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.ExitCode(), 0u) << span << " entries";
   }
-}
-
-// Presses the button through the program's own message loop, as a click or a
-// key does, and waits for the upper pane to show what a listing ends with:
-// the pane is marked first, and each listing clears it at its start.
-void PressAndWaitFor(HWND form, const std::wstring& upper) {
-  HWND pane = GetDlgItem(form, Form1::kTxtMsgDisplay);
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(pane, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"(pressed)"), SMTO_ABORTIFHUNG, 5000, &result);
-  PostMessageW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0);
-  const DWORD start = GetTickCount();
-  while (TextAcross(pane) != upper && IsWindow(form) && GetTickCount() - start < 10000) Sleep(10);
-  // Back in the main loop, past the handler's end.
-  SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
 }
 
 // A library that faults inside its call: the pane of that call says so, and

@@ -93,26 +93,34 @@ static int ReadNumbers(char* text, long long* numbers, int most) {
   }
 }
 
+/* Reads the next word of *text and moves past it: its index in names, -1
+ * for an unknown word, -2 at the end of the text. */
+static int NextWord(const char** text, const char* const* names, int count) {
+  size_t length;
+  int i;
+  *text += strspn(*text, " \t");
+  length = strcspn(*text, " \t");
+  if (length == 0) return -2;
+  for (i = 0; i < count; ++i) {
+    if (strlen(names[i]) == length && strncmp(*text, names[i], length) == 0) break;
+  }
+  *text += length;
+  return i < count ? i : -1;
+}
+
 /* "fault none av raise 0xE06D7363 divide illegal stack": how successive calls
  * end. An unknown word is "none". */
 static void ReadFaults(const char* text, Scenario* scenario) {
   static const char* const names[] = {"none", "av", "divide", "illegal", "stack", "raise"};
-  for (;;) {
-    size_t length;
-    int kind;
-    text += strspn(text, " \t");
-    length = strcspn(text, " \t");
-    if (length == 0 || scenario->faultCount == MAX_STEPS) return;
-    for (kind = FAULT_RAISE; kind > FAULT_NONE; --kind) {
-      if (strlen(names[kind]) == length && strncmp(text, names[kind], length) == 0) break;
-    }
-    text += length;
+  int kind;
+  while (scenario->faultCount < MAX_STEPS &&
+         (kind = NextWord(&text, names, (int)(sizeof names / sizeof names[0]))) != -2) {
     if (kind == FAULT_RAISE) {
       char* end;
       scenario->raised[scenario->faultCount] = strtoul(text, &end, 0);
       text = end;
     }
-    scenario->faults[scenario->faultCount++] = kind;
+    scenario->faults[scenario->faultCount++] = kind < 0 ? FAULT_NONE : kind;
   }
 }
 
@@ -120,17 +128,11 @@ static void ReadFaults(const char* text, Scenario* scenario) {
  * changed. An unknown word changes nothing. */
 static int ReadLeave(const char* text) {
   static const char* const names[] = {"direction", "quit", "focus", "unload", "window", "dpi"};
-  int bits = 0;
-  for (;;) {
-    size_t length, i;
-    text += strspn(text, " \t");
-    length = strcspn(text, " \t");
-    if (length == 0) return bits;
-    for (i = 0; i < sizeof names / sizeof names[0]; ++i) {
-      if (strlen(names[i]) == length && strncmp(text, names[i], length) == 0) bits |= 1 << i;
-    }
-    text += length;
+  int bits = 0, word;
+  while ((word = NextWord(&text, names, (int)(sizeof names / sizeof names[0]))) != -2) {
+    if (word >= 0) bits |= 1 << word;
   }
+  return bits;
 }
 
 /* Reads QZ_SIM.TXT; returns 0 when there is none. Sets *changed when its text
