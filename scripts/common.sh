@@ -4,6 +4,17 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build"
 
+# Where the machine runs 64-bit code only, the 32-bit programs run under the
+# emulator that deps registered: the tests leave out the checks it cannot
+# show, and the benchmarks say that their numbers are not native ones.
+# Asked again after deps, which may have just registered it.
+source "$root/scripts/i386.sh"
+note_emulation() {
+  DEVICELIST_EMULATION=$(i386_emulation)
+  if [ -n "$DEVICELIST_EMULATION" ]; then export DEVICELIST_EMULATION; else unset DEVICELIST_EMULATION; fi
+}
+note_emulation
+
 # The display Wine draws on: the one DEVICELIST_DISPLAY names, which must
 # answer, or else a virtual one of our own on a display number that Xvfb
 # finds free now. Never the desktop's DISPLAY: the tests type through it.
