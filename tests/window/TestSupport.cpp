@@ -229,6 +229,18 @@ bool RunningOnWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+bool LeftOutUnderEmulation(const std::string& check, const char* reason) {
+  // Set by scripts/common.sh to the emulator's name and version.
+  char emulator[128];
+  const DWORD length = GetEnvironmentVariableA("DEVICELIST_EMULATION", emulator, sizeof emulator);
+  if (length == 0 || length >= sizeof emulator) return false;
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::printf("[ LEFT OUT ] %s.%s, %s: %s\n", test ? test->test_suite_name() : "?", test ? test->name() : "?",
+              check.c_str(), reason);
+  std::fflush(stdout);
+  return true;
+}
+
 bool RunningElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;

@@ -85,6 +85,16 @@ std::string ThreadState();
 // Wine rather than Windows: what only Windows shows is not there to test.
 bool RunningOnWine();
 
+// True where this 32-bit code runs under a user-mode emulator (on a machine
+// that runs 64-bit code only; scripts/i386.sh): the emulator cannot produce
+// some faults, so that a check of them would pass whether or not the program
+// mends them. Prints the check as left out, with the reason, in the form
+// scripts/test counts; the caller then skips the check.
+bool LeftOutUnderEmulation(const std::string& check, const char* reason);
+// The reasons, each in one place.
+constexpr char kStackGuard[] = "the emulated process dies as the stack's guard page is put back after an overflow";
+constexpr char kNoFloatExceptions[] = "the emulator raises no x87 exception, whatever the control word unmasks";
+
 // With the administrator's rights that writing to the Windows folder needs.
 bool RunningElevated();
 
