@@ -1,3 +1,4 @@
+// The device library as the listings see it: one entry point, and what its result means.
 #pragma once
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// DeviceTable: the 33 entries the device library fills.
 #pragma once
 
 #include <cstddef>

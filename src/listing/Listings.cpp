@@ -1,6 +1,8 @@
+// The button's listing, the disconnected and the combined listing.
 #include "listing/Listings.h"
 
 #include <cstddef>
+#include <string>
 
 namespace {
 constexpr std::size_t kCount = DeviceTable::kExamined;
@@ -43,11 +45,9 @@ void Listings::ReportFailure(Pane& pane) {
 }
 
 void Listings::WriteOrdered(Pane& pane, const DeviceTable& work) {
-  if (work.entry[0] == 0) return;
-  PaneUpdate update(pane);
-  for (std::size_t i = 0; i < kCount && work.entry[i] != 0; ++i) {
-    AppendDeviceEntry(pane, work.entry[i]);
-  }
+  std::wstring entries;
+  for (std::size_t i = 0; i < kCount && work.entry[i] != 0; ++i) entries += DeviceEntry(work.entry[i]);
+  if (!entries.empty()) Append(pane, entries);
 }
 
 void Listings::ListBoth() {
@@ -104,12 +104,9 @@ void Listings::ListCombined() {
     if (entry < 0) disconnected.entry[d++] = entry;
   }
   // Table order, unmasked until written, so -32768 shows as 0.
-  if (d > 0) {
-    PaneUpdate update(lower_);
-    for (std::size_t i = 0; i < kCount; ++i) {
-      if (disconnected.entry[i] < 0) AppendDeviceEntry(lower_, DisconnectedNumber(disconnected.entry[i]));
-    }
-  }
+  std::wstring entries;
+  for (std::size_t i = 0; i < d; ++i) entries += DeviceEntry(DisconnectedNumber(disconnected.entry[i]));
+  if (!entries.empty()) Append(lower_, entries);
   if (!OrderAscending(connected, table, pump_)) return;
   WriteOrdered(upper_, connected);
 }

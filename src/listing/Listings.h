@@ -1,3 +1,4 @@
+// The three ways the window lists devices into its two panes.
 #pragma once
 
 #include "listing/DeviceLibrary.h"
@@ -5,8 +6,9 @@
 #include "listing/OrderingPass.h"
 #include "listing/Pane.h"
 
-// The three ways the window lists devices into its two panes. Each run owns
-// fresh zeroed tables; the panes and the library flag are all runs share.
+// Each run owns fresh zeroed tables; the panes and the library flag are all
+// runs share. Each list is written with one append, so that a pane repaints
+// once and what the user typed meanwhile stays in front of it.
 class Listings {
  public:
   // libOk is the program-wide flag that every library call overwrites.
@@ -41,7 +43,7 @@ class Listings {
   void ReportFailure(Pane& pane);
   // Returns false when the window went away while it yielded.
   bool DisconnectedRun();
-  // Appends the ordered numbers, repainting the pane once at the end.
+  // Appends the ordered numbers, up to the first empty entry, in one cycle.
   static void WriteOrdered(Pane& pane, const DeviceTable& work);
 
   Pane& upper_;

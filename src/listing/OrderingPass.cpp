@@ -1,3 +1,4 @@
+// The ordering pass: largest first into a buffer, then back reversed.
 #include "listing/OrderingPass.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The ordering pass, and the yield to the window it makes at every step.
 #pragma once
 
 #include "listing/DeviceTable.h"

@@ -1,23 +1,23 @@
+// The rules for writing into a pane.
 #include "listing/Pane.h"
 
 void Clear(Pane& pane) {
-  PaneUpdate update(pane);
   pane.SetText(L"");
 }
 
-void Append(Pane& pane, std::initializer_list<std::wstring_view> pieces) {
-  std::wstring text = pane.Text();
-  for (std::wstring_view piece : pieces) text.append(piece);
-  pane.SetText(text);
+void Append(Pane& pane, std::wstring_view text) {
+  std::wstring whole = pane.Text();
+  whole.append(text);
+  pane.SetText(whole);
 }
 
-namespace {
-
-// Plain decimal digits with a minus sign where needed, no grouping.
-std::wstring Decimal(int number) {
-  wchar_t digits[12];
-  wchar_t* end = digits + 12;
+std::wstring DeviceEntry(int number) {
+  // Plain decimal digits with a minus sign where needed, no grouping.
+  wchar_t digits[14];
+  wchar_t* end = digits + 14;
   wchar_t* p = end;
+  *--p = L' ';
+  *--p = L',';
   unsigned magnitude = number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
   do {
     *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
@@ -27,14 +27,8 @@ std::wstring Decimal(int number) {
   return std::wstring(p, end);
 }
 
-}  // namespace
-
-void AppendDeviceEntry(Pane& pane, int number) {
-  Append(pane, {Decimal(number), L", "});
-}
-
 void AppendFailureNotice(Pane& pane) {
-  Append(pane, {L"function call failed", L"\r\n", L"\r\n"});
+  Append(pane, L"function call failed\r\n\r\n");
 }
 
 void ScrollToEnd(Pane& pane, std::string_view command) {

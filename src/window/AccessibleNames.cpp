@@ -1,39 +1,58 @@
+// The names of AccessibleNames.h, set and cleared through the annotation service.
 #include "window/AccessibleNames.h"
 
 #include <commctrl.h>
 #include <initguid.h>  // before oleacc.h: its GUIDs are defined here, without an import library
 #include <oleacc.h>
 
-#include "window/SystemLibrary.h"
+#include "window/LateBound.h"
+#include "window/OwnFaults.h"
+#include "window/Scoped.h"
 
 namespace {
 
 LRESULT CALLBACK WatchProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id, DWORD_PTR names) {
-  if (message == WM_GETOBJECT) reinterpret_cast<AccessibleNames*>(names)->Annotate();
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(control, WatchProc, id);
-  return DefSubclassProc(control, message, wParam, lParam);
+  return AsOwnCode([=] {
+    if (message == WM_GETOBJECT) reinterpret_cast<AccessibleNames*>(names)->Annotate();
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(control, WatchProc, id);
+    return DefSubclassProc(control, message, wParam, lParam);
+  });
+}
+
+// The thread in a single-threaded apartment for as long as the object lives,
+// or in none: it leaves in the apartment it came in, so that a device library
+// that wants COM of its own never finds one of ours. A thread already in
+// another apartment serves the in-process annotation service as well.
+class Apartment {
+ public:
+  Apartment() : entered_(SUCCEEDED(Ole32().coInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+  ~Apartment() {
+    if (entered_) Ole32().coUninitialize();
+  }
+  Apartment(const Apartment&) = delete;
+  Apartment& operator=(const Apartment&) = delete;
+
+ private:
+  bool entered_;
+};
+
+void ReleaseServices(IAccPropServices* services) {
+  services->Release();
 }
 
 // Runs use with the annotation service, in an apartment for just as long.
 template <typename Use>
 void WithServices(Use use) {
-  // Bound at run time: importing them would load COM at every start.
-  HMODULE ole32 = LoadSystemLibrary(L"ole32.dll");
-  auto coInitializeEx = Bind<decltype(&CoInitializeEx)>(ole32, "CoInitializeEx");
-  auto coUninitialize = Bind<decltype(&CoUninitialize)>(ole32, "CoUninitialize");
-  auto coCreateInstance = Bind<decltype(&CoCreateInstance)>(ole32, "CoCreateInstance");
-  if (!coInitializeEx || !coUninitialize || !coCreateInstance) return;
-  // The thread leaves in the apartment it came in, or in none: a device library
-  // that wants COM of its own must not find one of ours. A thread already in
-  // another apartment serves this in-process object as well.
-  const HRESULT apartment = coInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  void* services = nullptr;
-  if (SUCCEEDED(
-          coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices, &services))) {
-    use(static_cast<IAccPropServices*>(services));
-    static_cast<IAccPropServices*>(services)->Release();
+  const Ole32Functions& ole32 = Ole32();
+  if (!ole32.coInitializeEx || !ole32.coUninitialize || !ole32.coCreateInstance) return;
+  const Apartment apartment;
+  void* created = nullptr;
+  if (FAILED(ole32.coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                    &created))) {
+    return;
   }
-  if (SUCCEEDED(apartment)) coUninitialize();
+  const Unique<IAccPropServices*, &ReleaseServices> services(static_cast<IAccPropServices*>(created));
+  use(services.get());
 }
 
 // The annotation runtime tells no one: a screen reader that has read the

@@ -1,3 +1,4 @@
+// Names a screen reader can say for the labels and panes.
 #pragma once
 
 #include <windows.h>

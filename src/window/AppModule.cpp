@@ -1,16 +1,15 @@
+// The module's globals, the start-up check, the error box and the caret of
+// the upper pane.
 #include "window/AppModule.h"
 
 #include <vector>
 
 #include "listing/Pane.h"
 #include "window/Form1.h"
-#include "window/VendorLibrary.h"
 
 bool gLibOk = false;
 HMODULE gLibHandle = nullptr;
 std::int32_t gMsgResult = 0;
-
-const char kDeviceLibraryName[] = "QZ_USB.DLL";
 
 namespace {
 
@@ -31,7 +30,7 @@ void CheckLibrary() {
   // A file that is no library fails quietly here rather than in a system box.
   DWORD previousMode = 0;
   SetThreadErrorMode(SEM_FAILCRITICALERRORS, &previousMode);
-  gLibHandle = VendorLibrary::LoadHeld(kDeviceLibraryName);
+  gLibHandle = LoadPinned("QZ_USB.DLL");
   SetThreadErrorMode(previousMode, nullptr);
   if (gLibHandle) {
     gLibOk = true;
@@ -48,6 +47,16 @@ void CheckLibrary() {
   gLibOk = false;
   // No window is shown and no further handler runs.
   ExitProcess(1);
+}
+
+HMODULE LoadPinned(const char* fileName) {
+  HMODULE library = LoadLibraryA(fileName);
+  HMODULE pinned = nullptr;
+  if (library) {
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(library), &pinned);
+  }
+  return library;
 }
 
 void ShowMessage(const std::wstring& message, const std::wstring& caption) {

@@ -1,3 +1,4 @@
+// A pane of the window: a multi-line edit control behind the listings' Pane.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +9,8 @@
 #include "listing/Pane.h"
 #include "window/AccessibleNames.h"
 
-// A pane backed by a multi-line edit control. Unicode throughout, so that text
-// a user typed in any script survives a read-append-replace cycle.
+// Unicode throughout, so that text a user typed in any script survives a
+// read-append-replace cycle.
 class EditPane : public Pane {
  public:
   EditPane() = default;
@@ -23,8 +24,6 @@ class EditPane : public Pane {
   std::wstring Text() const override;
   void SetText(const std::wstring& text) override;
   void SetCaret(std::size_t pos) override;
-  void BeginUpdate() override;
-  void EndUpdate() override;
 
  private:
   // A classic subclass: every text operation of a listing passes through it,
@@ -34,6 +33,4 @@ class EditPane : public Pane {
   HWND edit_ = nullptr;
   WNDPROC original_ = nullptr;
   AccessibleNames* names_ = nullptr;
-  int updates_ = 0;      // BeginUpdate calls not yet ended
-  bool hidden_ = false;  // hidden from painting by the outermost BeginUpdate
 };

@@ -1,13 +1,15 @@
+// The window: its controls, its messages, its two handlers and its two
+// public listings.
 #include "window/Form1.h"
 
 #include <commctrl.h>
 
-#include "window/AppModule.h"
-#include "window/Resource.h"
+#include <utility>
 
-#ifndef WM_GETDPISCALEDSIZE
-#define WM_GETDPISCALEDSIZE 0x02E4  // Windows 10 1703
-#endif
+#include "window/AppModule.h"
+#include "window/LateBound.h"
+#include "window/OwnFaults.h"
+#include "window/Resource.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ Form1* gMainWindow = nullptr;
 
 }  // namespace
 
-Form1::Form1() : library_(kDeviceLibraryName), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
+Form1::Form1() : library_(&gLibHandle), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
@@ -69,16 +71,18 @@ void Form1::Show(int showCommand) {
 }
 
 LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  Form1* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->hwnd_ = hwnd;
-    if (!gMainWindow) gMainWindow = self;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  } else {
-    self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  }
-  return self ? self->OnMessage(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+  return AsOwnCode([=] {
+    Form1* self = nullptr;
+    if (message == WM_NCCREATE) {
+      self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      self->hwnd_ = hwnd;
+      if (!gMainWindow) gMainWindow = self;
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+      self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    }
+    return self ? self->OnMessage(message, wParam, lParam) : DefWindowProcW(hwnd, message, wParam, lParam);
+  });
 }
 
 LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -87,12 +91,12 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return CreateControls() ? 0 : -1;
 
     case WM_COMMAND:
-      if (LOWORD(wParam) == kCommand1 && HIWORD(wParam) == BN_CLICKED) Command1_Click();
+      if (LOWORD(wParam) == IDC_COMMAND1 && HIWORD(wParam) == BN_CLICKED) Command1_Click();
       return 0;
 
     case DM_GETDEFID:
       // Enter outside the panes presses the button, as in a dialog.
-      return MAKELRESULT(kCommand1, DC_HASDEFID);
+      return MAKELRESULT(IDC_COMMAND1, DC_HASDEFID);
 
     case WM_NEXTDLGCTL:
       // Sent by the dialog keyboard interface and by a pane on Tab.
@@ -155,12 +159,8 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       HWND hwnd = hwnd_;
       hwnd_ = nullptr;
       if (gMainWindow == this) gMainWindow = nullptr;
-      ControlFonts none;
-      fonts_.Swap(none);
-      for (HICON& icon : icons_) {
-        if (icon) DestroyIcon(icon);
-        icon = nullptr;
-      }
+      fonts_ = ControlFonts();
+      for (UniqueIcon& icon : icons_) icon.reset();
       return DefWindowProcW(hwnd, message, wParam, lParam);
     }
   }
@@ -176,7 +176,9 @@ bool Form1::CreateControls() {
                                    r.right - r.left, r.bottom - r.top, hwnd_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
     if (!control) return false;
-    EditPane* pane = c.id == kTxtMsgDisplay ? &txtMsgDisplay_ : c.id == kTxtMsgDisplay2 ? &txtMsgDisplay2_ : nullptr;
+    EditPane* pane = c.id == IDC_TXTMSGDISPLAY    ? &txtMsgDisplay_
+                     : c.id == IDC_TXTMSGDISPLAY2 ? &txtMsgDisplay2_
+                                                  : nullptr;
     if (pane && !pane->Attach(control, names_)) return false;
     // A pane passes on its accessibility requests itself.
     if (c.accessibleName && !names_.Add(control, c.accessibleName, pane == nullptr)) return false;
@@ -184,7 +186,7 @@ bool Form1::CreateControls() {
   ApplyFonts();
   ApplyIcons();
   pump_.Attach(hwnd_);
-  focus_ = GetDlgItem(hwnd_, kCommand1);
+  focus_ = GetDlgItem(hwnd_, IDC_COMMAND1);
   names_.Ready();
   if (AccessibleNames::ScreenReaderAnnounced()) names_.Annotate();
   return true;
@@ -209,8 +211,8 @@ void Form1::ApplyFonts() {
   for (const ControlLayout& c : kControls) {
     SendMessageW(GetDlgItem(hwnd_, c.id), WM_SETFONT, reinterpret_cast<WPARAM>(fonts.For(c.font)), TRUE);
   }
-  // The fonts replaced go with `fonts`, now that no control uses them.
-  fonts_.Swap(fonts);
+  // The fonts replaced go now that no control uses them.
+  fonts_ = std::move(fonts);
 }
 
 void Form1::ApplyIcons() {
@@ -221,13 +223,12 @@ void Form1::ApplyIcons() {
   } kinds[] = {{ICON_SMALL, SM_CXSMICON, SM_CYSMICON}, {ICON_BIG, SM_CXICON, SM_CYICON}};
   for (const auto& kind : kinds) {
     // None where the running file carries no icon: the system shows its default.
-    HICON icon =
+    UniqueIcon icon(
         static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_DEVICELIST), IMAGE_ICON,
-                                      MetricForDpi(kind.widthMetric, dpi_), MetricForDpi(kind.heightMetric, dpi_), 0));
-    SendMessageW(hwnd_, WM_SETICON, kind.which, reinterpret_cast<LPARAM>(icon));
-    HICON& held = icons_[kind.which];
-    if (held) DestroyIcon(held);
-    held = icon;
+                                      MetricForDpi(kind.widthMetric, dpi_), MetricForDpi(kind.heightMetric, dpi_), 0)));
+    SendMessageW(hwnd_, WM_SETICON, kind.which, reinterpret_cast<LPARAM>(icon.get()));
+    // The icon replaced goes now that the window no longer shows it.
+    icons_[kind.which] = std::move(icon);
   }
 }
 

@@ -1,3 +1,4 @@
+// The program's one window, Form1.
 #pragma once
 
 #include <windows.h>
@@ -7,20 +8,13 @@
 #include "window/EditPane.h"
 #include "window/Layout.h"
 #include "window/MessagePump.h"
+#include "window/Scoped.h"
 #include "window/VendorLibrary.h"
 
 // The program's one window: two labelled panes and the button that lists the
 // devices. Its owner keeps the object alive at least as long as the window.
 class Form1 {
  public:
-  enum ControlId {
-    kLabel1 = 101,
-    kTxtMsgDisplay = 102,
-    kLabel2 = 103,
-    kTxtMsgDisplay2 = 104,
-    kCommand1 = 105,
-  };
-
   Form1();
   ~Form1();
   Form1(const Form1&) = delete;
@@ -47,6 +41,7 @@ class Form1 {
   void GetConnectedList();
 
  private:
+  // Runs OnMessage in the program's own fault frame (OwnFaults.h).
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool CreateControls();
@@ -62,7 +57,7 @@ class Form1 {
   HWND hwnd_ = nullptr;
   int dpi_ = 96;  // the DPI the window is drawn at
   ControlFonts fonts_;
-  HICON icons_[2] = {};   // by ICON_SMALL (0) and ICON_BIG (1), at dpi_
+  UniqueIcon icons_[2];   // by ICON_SMALL (0) and ICON_BIG (1), at dpi_
   HWND focus_ = nullptr;  // the control to focus again when the window is activated
   AccessibleNames names_;
   EditPane txtMsgDisplay_;

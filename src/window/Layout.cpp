@@ -1,3 +1,4 @@
+// The window's design in twips, and what it takes at a given DPI.
 #include "window/Layout.h"
 
 #include <algorithm>
@@ -6,10 +7,10 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
-#include <utility>
 
-#include "window/Form1.h"
-#include "window/SystemLibrary.h"
+#include "window/LateBound.h"
+#include "window/Resource.h"
+#include "window/Scoped.h"
 
 namespace {
 
@@ -25,37 +26,14 @@ const wchar_t kDisconnected[] = L"disconnected devices (still shown in registry)
 // Where the push button's frame and focus rectangle leave its caption room.
 const int kButtonInset = 45;
 
-// Windows 10 1607 and later; looked up once, null on older systems.
-struct DpiFunctions {
-  UINT(WINAPI* getDpiForWindow)(HWND);
-  BOOL(WINAPI* adjustWindowRectExForDpi)(RECT*, DWORD, BOOL, DWORD, UINT);
-  BOOL(WINAPI* systemParametersInfoForDpi)(UINT, UINT, void*, UINT, UINT);
-  int(WINAPI* getSystemMetricsForDpi)(int, UINT);
-};
-
-const DpiFunctions& Dpi() {
-  static bool resolved = false;
-  static DpiFunctions functions = {};
-  if (!resolved) {
-    resolved = true;
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    functions.getDpiForWindow = Bind<decltype(functions.getDpiForWindow)>(user32, "GetDpiForWindow");
-    functions.adjustWindowRectExForDpi =
-        Bind<decltype(functions.adjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
-    functions.systemParametersInfoForDpi =
-        Bind<decltype(functions.systemParametersInfoForDpi)>(user32, "SystemParametersInfoForDpi");
-    functions.getSystemMetricsForDpi =
-        Bind<decltype(functions.getSystemMetricsForDpi)>(user32, "GetSystemMetricsForDpi");
-  }
-  return functions;
-}
-
 // The font dialogs use, as the user set it, at the DPI.
 bool GetMessageFont(int dpi, LOGFONTW& font) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
-  if (Dpi().systemParametersInfoForDpi) {
-    if (!Dpi().systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return false;
+  if (NewerUser32().systemParametersInfoForDpi) {
+    if (!NewerUser32().systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+      return false;
+    }
     font = metrics.lfMessageFont;
     return true;
   }
@@ -82,15 +60,13 @@ bool CaptionsFit(HDC dc, HFONT font, FontRole role, int dpi) {
 
 // The font, a pixel smaller at a time until the captions of the role fit
 // their fixed boxes.
-HFONT CreateFittedFont(LOGFONTW font, FontRole role, int dpi) {
-  HDC dc = GetDC(nullptr);
+UniqueFont CreateFittedFont(LOGFONTW font, FontRole role, int dpi) {
+  const ScreenDC screen;
   for (;;) {
-    HFONT candidate = CreateFontIndirectW(&font);
-    if (!candidate || std::abs(font.lfHeight) <= 8 || CaptionsFit(dc, candidate, role, dpi)) {
-      ReleaseDC(nullptr, dc);
+    UniqueFont candidate(CreateFontIndirectW(&font));
+    if (!candidate || std::abs(font.lfHeight) <= 8 || CaptionsFit(screen.get(), candidate.get(), role, dpi)) {
       return candidate;
     }
-    DeleteObject(candidate);
     font.lfHeight += font.lfHeight < 0 ? 1 : -1;
   }
 }
@@ -103,15 +79,15 @@ const DWORD kFrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEB
 // Each control a group of its own: the arrow keys of the dialog keyboard
 // then never move the focus. Tab goes button, upper pane, lower pane.
 const ControlLayout kControls[kControlCount] = {
-    {Form1::kLabel1, L"STATIC", L"c o n n e c t e d   d e v i c e s", WS_GROUP | kLabelStyle, 0, 150, 180, 3165, 225, 0,
+    {IDC_LABEL1, L"STATIC", L"c o n n e c t e d   d e v i c e s", WS_GROUP | kLabelStyle, 0, 150, 180, 3165, 225, 0,
      FontRole::kLabel, kConnected},
-    {Form1::kTxtMsgDisplay, L"EDIT", L"", WS_GROUP | kPaneStyle, WS_EX_CLIENTEDGE, 90, 420, 4725, 975, 0,
+    {IDC_TXTMSGDISPLAY, L"EDIT", L"", WS_GROUP | kPaneStyle, WS_EX_CLIENTEDGE, 90, 420, 4725, 975, 0,
      FontRole::kMessage, kConnected},
-    {Form1::kLabel2, L"STATIC", L"d i s c o n n e c t e d   d e v i c e s  (still shown in regsitry)",
+    {IDC_LABEL2, L"STATIC", L"d i s c o n n e c t e d   d e v i c e s  (still shown in regsitry)",
      WS_GROUP | kLabelStyle, 0, 120, 1680, 4425, 225, 0, FontRole::kLabel, kDisconnected},
-    {Form1::kTxtMsgDisplay2, L"EDIT", L"", WS_GROUP | kPaneStyle, WS_EX_CLIENTEDGE, 90, 1920, 4725, 975, 0,
+    {IDC_TXTMSGDISPLAY2, L"EDIT", L"", WS_GROUP | kPaneStyle, WS_EX_CLIENTEDGE, 90, 1920, 4725, 975, 0,
      FontRole::kMessage, kDisconnected},
-    {Form1::kCommand1, L"BUTTON", L"Get device list", WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 90, 3090, 4755, 345,
+    {IDC_COMMAND1, L"BUTTON", L"Get device list", WS_GROUP | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 90, 3090, 4755, 345,
      kButtonInset, FontRole::kButton, nullptr},
 };
 
@@ -127,8 +103,8 @@ RECT ControlRect(const ControlLayout& c, int dpi) {
 
 SIZE FrameSize(int dpi) {
   RECT frame = {0, 0, TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi)};
-  if (Dpi().adjustWindowRectExForDpi) {
-    Dpi().adjustWindowRectExForDpi(&frame, kFrameStyle, FALSE, 0, dpi);
+  if (NewerUser32().adjustWindowRectExForDpi) {
+    NewerUser32().adjustWindowRectExForDpi(&frame, kFrameStyle, FALSE, 0, dpi);
   } else {
     AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0);
   }
@@ -148,26 +124,19 @@ POINT CentredOnPointerMonitor(SIZE frame) {
 }
 
 int SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
+  const ScreenDC screen;
+  const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 
 int WindowDpi(HWND window) {
-  const UINT dpi = Dpi().getDpiForWindow ? Dpi().getDpiForWindow(window) : 0;
+  const UINT dpi = NewerUser32().getDpiForWindow ? NewerUser32().getDpiForWindow(window) : 0;
   return dpi > 0 ? static_cast<int>(dpi) : SystemDpi();
 }
 
 int MetricForDpi(int metric, int dpi) {
-  if (Dpi().getSystemMetricsForDpi) return Dpi().getSystemMetricsForDpi(metric, dpi);
+  if (NewerUser32().getSystemMetricsForDpi) return NewerUser32().getSystemMetricsForDpi(metric, dpi);
   return MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
-}
-
-ControlFonts::~ControlFonts() {
-  for (HFONT font : fonts_) {
-    if (font) DeleteObject(font);
-  }
 }
 
 bool ControlFonts::Create(int dpi) {
@@ -175,11 +144,11 @@ bool ControlFonts::Create(int dpi) {
   if (!GetMessageFont(dpi, message)) return false;
   dpi_ = dpi;
   message_ = message;
-  fonts_[static_cast<int>(FontRole::kMessage)] = CreateFontIndirectW(&message);
+  fonts_[static_cast<int>(FontRole::kMessage)].reset(CreateFontIndirectW(&message));
   for (FontRole role : {FontRole::kLabel, FontRole::kButton}) {
     fonts_[static_cast<int>(role)] = CreateFittedFont(message, role, dpi);
   }
-  return std::all_of(std::begin(fonts_), std::end(fonts_), [](HFONT font) { return font != nullptr; });
+  return std::all_of(std::begin(fonts_), std::end(fonts_), [](const UniqueFont& font) { return bool(font); });
 }
 
 bool ControlFonts::Current(int dpi) const {
@@ -190,11 +159,5 @@ bool ControlFonts::Current(int dpi) const {
 }
 
 HFONT ControlFonts::For(FontRole role) const {
-  return fonts_[static_cast<int>(role)];
-}
-
-void ControlFonts::Swap(ControlFonts& other) {
-  std::swap(fonts_, other.fonts_);
-  std::swap(dpi_, other.dpi_);
-  std::swap(message_, other.message_);
+  return fonts_[static_cast<int>(role)].get();
 }

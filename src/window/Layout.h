@@ -1,12 +1,14 @@
+// The window's design and what it takes at a given DPI: positions, frame,
+// fonts, icons and the place on the screen. Every size of the design is in
+// twips (1440 make an inch at any DPI) until TwipsToPixels converts it.
 #pragma once
 
 #include <windows.h>
 
+#include <array>
 #include <cstddef>
 
-// The window's design and what it takes at a given DPI: positions, frame,
-// fonts, icons and the place on the screen. Every size of the design is in
-// twips (1440 make an inch at any DPI) until TwipsToPixels converts it.
+#include "window/Scoped.h"
 
 int TwipsToPixels(int twips, int dpi);
 
@@ -55,21 +57,15 @@ int MetricForDpi(int metric, int dpi);
 // The fonts of the controls at one DPI, deleted with their owner.
 class ControlFonts {
  public:
-  ControlFonts() = default;
-  ~ControlFonts();
-  ControlFonts(const ControlFonts&) = delete;
-  ControlFonts& operator=(const ControlFonts&) = delete;
-
   // Makes the fonts from the user's message font at the DPI, once; false if
   // any of them could not be made.
   bool Create(int dpi);
   // Made at the DPI from the message font the user has set now.
   bool Current(int dpi) const;
   HFONT For(FontRole role) const;
-  void Swap(ControlFonts& other);
 
  private:
-  HFONT fonts_[3] = {};
+  std::array<UniqueFont, 3> fonts_;
   int dpi_ = 0;
   LOGFONTW message_ = {};  // what they were made from
 };

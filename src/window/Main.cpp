@@ -1,3 +1,4 @@
+// The program's entry point: Form1 is the whole start.
 #include <windows.h>
 
 #include "window/Form1.h"

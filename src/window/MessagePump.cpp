@@ -1,3 +1,4 @@
+// The main loop and the yield, with the dialog keyboard interface.
 #include "window/MessagePump.h"
 
 #include <algorithm>

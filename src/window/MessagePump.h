@@ -1,3 +1,4 @@
+// The window's message loop: the main loop, and the yield of a running listing.
 #pragma once
 
 #include <windows.h>

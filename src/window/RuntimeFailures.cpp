@@ -11,62 +11,37 @@
 #if defined(__GLIBCXX__) && _GLIBCXX_RELEASE == 12
 #include <bits/functexcept.h>
 
-// NOLINTBEGIN(bugprone-reserved-identifier): the library's own names
-namespace __gnu_cxx {
+// NOLINTBEGIN(bugprone-reserved-identifier,bugprone-macro-parentheses): the library's own names, in a list
 // The default prints the exception's demangled type to stderr, which a GUI
 // program does not have.
+namespace __gnu_cxx {
 void __verbose_terminate_handler() {
   std::abort();
 }
 }  // namespace __gnu_cxx
 
 // All that the library's functexcept.o defines, or it would be linked too.
+#define DEVICELIST_ABORTS(function) \
+  void function {                   \
+    std::abort();                   \
+  }
 namespace std {
-void __throw_bad_exception() {
-  std::abort();
-}
-void __throw_bad_alloc() {
-  std::abort();
-}
-void __throw_bad_array_new_length() {
-  std::abort();
-}
-void __throw_bad_cast() {
-  std::abort();
-}
-void __throw_bad_typeid() {
-  std::abort();
-}
-void __throw_logic_error(const char*) {
-  std::abort();
-}
-void __throw_domain_error(const char*) {
-  std::abort();
-}
-void __throw_invalid_argument(const char*) {
-  std::abort();
-}
-void __throw_length_error(const char*) {
-  std::abort();
-}
-void __throw_out_of_range(const char*) {
-  std::abort();
-}
-void __throw_out_of_range_fmt(const char*, ...) {
-  std::abort();
-}
-void __throw_runtime_error(const char*) {
-  std::abort();
-}
-void __throw_range_error(const char*) {
-  std::abort();
-}
-void __throw_overflow_error(const char*) {
-  std::abort();
-}
-void __throw_underflow_error(const char*) {
-  std::abort();
-}
+DEVICELIST_ABORTS(__throw_bad_exception())
+DEVICELIST_ABORTS(__throw_bad_alloc())
+DEVICELIST_ABORTS(__throw_bad_array_new_length())
+DEVICELIST_ABORTS(__throw_bad_cast())
+DEVICELIST_ABORTS(__throw_bad_typeid())
+DEVICELIST_ABORTS(__throw_logic_error(const char*))
+DEVICELIST_ABORTS(__throw_domain_error(const char*))
+DEVICELIST_ABORTS(__throw_invalid_argument(const char*))
+DEVICELIST_ABORTS(__throw_length_error(const char*))
+DEVICELIST_ABORTS(__throw_out_of_range(const char*))
+DEVICELIST_ABORTS(__throw_out_of_range_fmt(const char*, ...))
+DEVICELIST_ABORTS(__throw_runtime_error(const char*))
+DEVICELIST_ABORTS(__throw_range_error(const char*))
+DEVICELIST_ABORTS(__throw_overflow_error(const char*))
+DEVICELIST_ABORTS(__throw_underflow_error(const char*))
 }  // namespace std
-// NOLINTEND(bugprone-reserved-identifier)
+#undef DEVICELIST_ABORTS
+// NOLINTEND(bugprone-reserved-identifier,bugprone-macro-parentheses)
 #endif

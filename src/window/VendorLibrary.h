@@ -1,3 +1,6 @@
+// The device library's entry point as the listings call it: how it is
+// bound, what it writes into, what counts as a failed call, and how the
+// program recovers from one.
 #pragma once
 
 #include <windows.h>
@@ -6,55 +9,34 @@
 #include <cstdint>
 
 #include "listing/DeviceLibrary.h"
+#include "window/GuardedCall.h"
+#include "window/Scoped.h"
 
-// SP_GetRegDevList of the device library, looked up by name on the first call
-// and reused after that.
 class VendorLibrary : public DeviceLibrary {
  public:
   // Entries the library may write without harm: a library that fills more than
-  // the 33 of its table writes into zeroed room of its own.
-  static constexpr std::size_t kLandingEntries = 2048;
+  // the 33 of its table writes into zeroed memory of its own.
+  static constexpr std::size_t kBufferEntries = 2048;
 
-  // The library's file name; the module already loaded under it is used.
-  explicit VendorLibrary(const char* fileName) : fileName_(fileName) {}
-  ~VendorLibrary() override;
-  VendorLibrary(const VendorLibrary&) = delete;
-  VendorLibrary& operator=(const VendorLibrary&) = delete;
+  // module: where the start-up check keeps the library it loaded and pinned
+  // (&gLibHandle), read at the first call, which looks up SP_GetRegDevList
+  // in it by name.
+  explicit VendorLibrary(const HMODULE* module) : module_(module) {}
 
   // A library without the entry point, or one that raises an exception inside
   // the call, counts as a failed call (result 0); the table is then untouched.
-  // Either way the call leaves the thread as it found it, whatever the library
-  // did: stack pointer, registers, direction flag, floating-point settings,
-  // DPI awareness, and the focus of a window that stayed active.
+  // Either way the call leaves the thread as it found it (ThreadState.h).
+  // Each failed call writes one line for a debugger (OutputDebugStringW).
   std::uint32_t GetRegDevList(DeviceTable& table) override;
 
-  // Loads the library by file name and holds it until the process ends:
-  // pinned, so that no FreeLibrary, not even its own, unloads it. Null if it
-  // did not load.
-  static HMODULE LoadHeld(const char* fileName);
-
-  // The entry point sets only the low byte of EAX; the rest is whatever it holds.
-  using EntryPoint = std::uint32_t(WINAPI*)(std::int16_t* table, std::int32_t selector);
-
  private:
-  // Windows 10 1607 and later; DPI_AWARENESS_CONTEXT, which the Windows 7 headers lack.
-  using DpiContext = HANDLE;
-  using GetDpiContext = DpiContext(WINAPI*)();
-  using SetDpiContext = DpiContext(WINAPI*)(DpiContext);
-  struct WindowState;
+  // Once, at the first call: the entry point by name, and the buffer.
+  void LookUpEntryPoint();
 
-  // Binds the entry point and makes the room, once.
-  void Prepare();
-  WindowState SaveWindowState() const;
-  void RestoreWindowState(const WindowState& saved) const;
-
-  const char* fileName_;
+  const HMODULE* module_;
   bool bound_ = false;
-  bool sse_ = false;  // the processor has MXCSR
-  GetDpiContext getDpiContext_ = nullptr;
-  SetDpiContext setDpiContext_ = nullptr;
-  EntryPoint entry_ = nullptr;
-  // The room the library writes into, between two pages it cannot touch.
-  void* reserved_ = nullptr;
-  std::int16_t* landing_ = nullptr;
+  ForeignFunction entry_ = nullptr;
+  // kBufferEntries between two pages the library cannot touch.
+  UniqueReservation reservation_;
+  std::int16_t* buffer_ = nullptr;
 };

@@ -1,3 +1,4 @@
+// Stand-ins for the pane, the library and the yield, for the listing tests.
 #pragma once
 
 #include <cstddef>
@@ -33,23 +34,9 @@ class FakePane : public Pane {
     caret = pos;
     log_.push_back(std::string(name_) + " caret " + std::to_string(pos));
   }
-  void BeginUpdate() override {
-    CheckAlive();
-    EXPECT_FALSE(updating) << name_ << " pane: an update begun inside another";
-    updating = true;
-    log_.push_back(std::string(name_) + " begin");
-  }
-  void EndUpdate() override {
-    CheckAlive();
-    EXPECT_TRUE(updating) << name_ << " pane: an update ended that never began";
-    updating = false;
-    log_.push_back(std::string(name_) + " end");
-  }
-
   std::wstring text;
   std::size_t caret = 0;
   bool gone = false;
-  bool updating = false;
 
  private:
   void CheckAlive() const { EXPECT_FALSE(gone) << name_ << " pane used after its window was destroyed"; }

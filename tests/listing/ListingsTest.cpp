@@ -1,3 +1,4 @@
+// The three listings against the stand-ins: what each pane shows, and in what steps.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -116,47 +117,42 @@ TEST_F(ListingsTest, CombinedListingAppendsToBothPanes) {
   }
 }
 
-// Clearing a pane and each pane's write-out are one update each, shown at
-// its end; the failure notice and the caret are shown at once.
-TEST_F(ListingsTest, VisibleEffectsComeInOrder) {
-  Reset(MakeTable({5, -32765, 3}));
-  listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
-                                           "lower cleared", "lower end", "library", "lower begin", "lower written",
-                                           "lower end", "upper begin", "upper written", "upper written", "upper end"}));
-  Reset(MakeTable({5, -32765, 3, -32759}));
-  listings.ListCombined();
-  EXPECT_EQ(log, (std::vector<std::string>{"library", "lower begin", "lower written", "lower written", "lower end",
-                                           "upper begin", "upper written", "upper written", "upper end"}))
-      << "the lower pane is written first and nothing is cleared";
-  Reset(MakeTable({-32765}));
-  listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
-                                           "lower cleared", "lower end", "library", "lower begin", "lower written",
-                                           "lower end"}))
-      << "no update where there is nothing to write";
-  Reset(MakeTable({3}));
-  library.results = {1, 0};
-  listings.ListBoth();
-  EXPECT_EQ(log, (std::vector<std::string>{"upper begin", "upper cleared", "upper end", "library", "lower begin",
-                                           "lower cleared", "lower end", "library", "lower written", "upper caret 0",
-                                           "upper begin", "upper written", "upper end"}))
-      << "a failure notice and the caret as before";
-}
-
-// The window handles its messages only between updates: a yield inside one
-// would leave a pane unpainted while the user waits.
-TEST_F(ListingsTest, NoYieldDuringAnUpdate) {
-  for (void (Listings::*run)() : {&Listings::ListBoth, &Listings::ListDisconnected, &Listings::ListCombined}) {
-    Reset(MakeTable({9, -32765, 5, -32767, 3, -32759}));
-    std::size_t yieldsDuringAnUpdate = 0;
-    pump.onYield = [&](std::size_t) {
-      if (upper.updating || lower.updating) ++yieldsDuringAnUpdate;
-      return true;
-    };
-    (listings.*run)();
-    EXPECT_EQ(yieldsDuringAnUpdate, 0u);
-    EXPECT_FALSE(upper.updating || lower.updating) << "an update left open";
+// Each pane is cleared in one replace and written in one more, so that it
+// repaints once; the failure notice and the caret come as before.
+TEST_F(ListingsTest, EachListIsOneReplace) {
+  const struct {
+    const char* what;
+    void (Listings::*run)();
+    DeviceTable table;
+    std::vector<std::uint32_t> results;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"the button",
+       &Listings::ListBoth,
+       MakeTable({5, -32765, 3}),
+       {},
+       {"upper cleared", "library", "lower cleared", "library", "lower written", "upper written"}},
+      {"combined: the lower pane first, nothing cleared",
+       &Listings::ListCombined,
+       MakeTable({5, -32765, 3, -32759}),
+       {},
+       {"library", "lower written", "upper written"}},
+      {"nothing to write above",
+       &Listings::ListBoth,
+       MakeTable({-32765}),
+       {},
+       {"upper cleared", "library", "lower cleared", "library", "lower written"}},
+      {"a failure notice below",
+       &Listings::ListBoth,
+       MakeTable({3}),
+       {1, 0},
+       {"upper cleared", "library", "lower cleared", "library", "lower written", "upper caret 0", "upper written"}},
+  };
+  for (const auto& c : cases) {
+    Reset(c.table);
+    library.results = c.results;
+    (listings.*c.run)();
+    EXPECT_EQ(log, c.log) << c.what;
   }
 }
 

@@ -1,3 +1,4 @@
+// The ordering pass: its order, its yields, and an end in the middle.
 #include <algorithm>
 #include <cstdint>
 #include <random>

@@ -1,3 +1,4 @@
+// The rules for writing into a pane, and what counts as a library's success.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,14 +36,14 @@ TEST_F(PaneTest, DeviceEntryIsAppendedToWhateverThePaneHolds) {
   };
   for (const Case& c : cases) {
     pane.text = c.before;
-    AppendDeviceEntry(pane, c.number);
+    Append(pane, DeviceEntry(c.number));
     EXPECT_EQ(pane.text, c.after) << c.what;
     EXPECT_EQ(pane.caret, 0u) << c.what << ": a replace leaves the caret at the start";
   }
 }
 
 TEST_F(PaneTest, ThreeEntriesTakeTenCharacters) {
-  for (int n : {3, 7, 12}) AppendDeviceEntry(pane, n);
+  for (int n : {3, 7, 12}) Append(pane, DeviceEntry(n));
   EXPECT_EQ(pane.text, L"3, 7, 12, ");
   EXPECT_EQ(pane.text.size(), 10u);
 }

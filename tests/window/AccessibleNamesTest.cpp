@@ -86,7 +86,7 @@ void CALLBACK RecordNameChange(HWINEVENTHOOK, DWORD, HWND control, LONG object, 
 LRESULT CALLBACK AskDuringCreation(int code, WPARAM wParam, LPARAM lParam) {
   if (code == HCBT_CREATEWND) {
     const CREATESTRUCTW* created = reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
-    if (created->hwndParent && reinterpret_cast<INT_PTR>(created->hMenu) == Form1::kLabel2) {
+    if (created->hwndParent && reinterpret_cast<INT_PTR>(created->hMenu) == IDC_LABEL2) {
       SendMessageW(created->hwndParent, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
     }
   }
@@ -117,18 +117,18 @@ TEST(AccessibleNames, EachControlIsNamedOnceAndClearedWhenTheWindowGoes) {
       if (hook) UnhookWindowsHookEx(hook);
       HWND window = form.Handle();
       // Asked first by a pane, then again and again by the others.
-      for (int id : {int{Form1::kTxtMsgDisplay2}, int{Form1::kLabel1}, int{Form1::kTxtMsgDisplay}, 0}) {
+      for (int id : {int{IDC_TXTMSGDISPLAY2}, int{IDC_LABEL1}, int{IDC_TXTMSGDISPLAY}, 0}) {
         SendMessageW(id ? GetDlgItem(window, id) : window, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT));
-        if (!duringCreation && id == Form1::kTxtMsgDisplay2) {
+        if (!duringCreation && id == IDC_TXTMSGDISPLAY2) {
           EXPECT_EQ(services.named.size(), 4u) << "the lower pane's request named all four";
         }
       }
       const std::wstring connected = L"connected devices";
       const std::wstring disconnected = L"disconnected devices (still shown in registry)";
-      expected = {{GetDlgItem(window, Form1::kLabel1), connected},
-                  {GetDlgItem(window, Form1::kTxtMsgDisplay), connected},
-                  {GetDlgItem(window, Form1::kLabel2), disconnected},
-                  {GetDlgItem(window, Form1::kTxtMsgDisplay2), disconnected}};
+      expected = {{GetDlgItem(window, IDC_LABEL1), connected},
+                  {GetDlgItem(window, IDC_TXTMSGDISPLAY), connected},
+                  {GetDlgItem(window, IDC_LABEL2), disconnected},
+                  {GetDlgItem(window, IDC_TXTMSGDISPLAY2), disconnected}};
       EXPECT_EQ(services.named.size(), expected.size()) << when << ": windows named";
       for (const auto& control : expected) {
         EXPECT_EQ(services.named[control.first], std::vector<std::wstring>{control.second})

@@ -1,3 +1,4 @@
+// A real Form1 for a test, created and shown as the program does.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(form.Create(GetModuleHandleW(nullptr)));
+    ASSERT_TRUE(form.Create(GetModuleHandleW(nullptr))) << "the window was not made; last error " << GetLastError();
     form.Show(SW_SHOWNORMAL);
     // In front where it can be; a test that types asserts it.
     static_cast<void>(BringToForeground(form.Handle()));
@@ -26,9 +27,9 @@ class FormTest : public ::testing::Test {
   }
 
   HWND Control(int id) const { return GetDlgItem(form.Handle(), id); }
-  HWND Upper() const { return Control(Form1::kTxtMsgDisplay); }
-  HWND Lower() const { return Control(Form1::kTxtMsgDisplay2); }
-  HWND Button() const { return Control(Form1::kCommand1); }
+  HWND Upper() const { return Control(IDC_TXTMSGDISPLAY); }
+  HWND Lower() const { return Control(IDC_TXTMSGDISPLAY2); }
+  HWND Button() const { return Control(IDC_COMMAND1); }
 
   void Click() { SendMessageW(Button(), BM_CLICK, 0, 0); }
 

@@ -1,3 +1,4 @@
+// The real Form1 in the test process: its layout, fonts, icons, captions and keyboard.
 #include <windows.h>
 
 #include <cstdlib>
@@ -68,11 +69,11 @@ void ExpectControlsLaidOut(HWND form, int dpi) {
     const char* name;
     int id;
     Rect rect;
-  } controls[] = {{"Label1", Form1::kLabel1, layout->label1},
-                  {"txtMsgDisplay", Form1::kTxtMsgDisplay, layout->upper},
-                  {"Label2", Form1::kLabel2, layout->label2},
-                  {"txtMsgDisplay2", Form1::kTxtMsgDisplay2, layout->lower},
-                  {"Command1", Form1::kCommand1, layout->button}};
+  } controls[] = {{"Label1", IDC_LABEL1, layout->label1},
+                  {"txtMsgDisplay", IDC_TXTMSGDISPLAY, layout->upper},
+                  {"Label2", IDC_LABEL2, layout->label2},
+                  {"txtMsgDisplay2", IDC_TXTMSGDISPLAY2, layout->lower},
+                  {"Command1", IDC_COMMAND1, layout->button}};
   for (const auto& c : controls) {
     EXPECT_EQ(Show(RectInParent(GetDlgItem(form, c.id))), Show(c.rect)) << c.name << " at " << dpi << " DPI";
   }
@@ -117,8 +118,8 @@ TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
 
 TEST_F(FormTest, CaptionsAreExact) {
   EXPECT_EQ(TextOf(form.Handle()), L" List of devices");
-  const std::wstring label1 = TextOf(Control(Form1::kLabel1));
-  const std::wstring label2 = TextOf(Control(Form1::kLabel2));
+  const std::wstring label1 = TextOf(Control(IDC_LABEL1));
+  const std::wstring label2 = TextOf(Control(IDC_LABEL2));
   EXPECT_EQ(label1, L"c o n n e c t e d   d e v i c e s");
   EXPECT_EQ(label1.size(), 33u);
   EXPECT_EQ(label2, L"d i s c o n n e c t e d   d e v i c e s  (still shown in regsitry)");
@@ -139,7 +140,7 @@ TEST_F(FormTest, PanesAreEditableWrappingUnicodeEditControls) {
     EXPECT_FALSE(style & ES_READONLY);
     EXPECT_TRUE(IsWindowUnicode(pane));
   }
-  for (int label : {Form1::kLabel1, Form1::kLabel2}) {
+  for (int label : {IDC_LABEL1, IDC_LABEL2}) {
     EXPECT_FALSE(GetWindowLongW(Control(label), GWL_STYLE) & WS_TABSTOP) << "labels take no focus";
   }
   EXPECT_TRUE(GetWindowLongW(Button(), GWL_STYLE) & WS_TABSTOP);
@@ -180,14 +181,14 @@ bool CaptionFits(HWND control, const LOGFONTW& font, int inset) {
 // rectangle.
 void ExpectFonts(HWND form, const LOGFONTW& message, int dpi) {
   const std::string at = " with " + Show(message) + " at " + std::to_string(dpi) + " DPI";
-  for (int id : {Form1::kTxtMsgDisplay, Form1::kTxtMsgDisplay2}) {
+  for (int id : {IDC_TXTMSGDISPLAY, IDC_TXTMSGDISPLAY2}) {
     EXPECT_EQ(Show(FontOf(GetDlgItem(form, id))), Show(message)) << "pane " << id << at;
   }
   const struct {
     const char* name;
     std::vector<int> ids;
     int inset;
-  } roles[] = {{"labels", {Form1::kLabel1, Form1::kLabel2}, 0}, {"button", {Form1::kCommand1}, MulDiv(3, dpi, 96)}};
+  } roles[] = {{"labels", {IDC_LABEL1, IDC_LABEL2}, 0}, {"button", {IDC_COMMAND1}, MulDiv(3, dpi, 96)}};
   for (const auto& role : roles) {
     const LOGFONTW font = FontOf(GetDlgItem(form, role.ids.front()));
     LOGFONTW larger = font;
@@ -272,7 +273,7 @@ TEST_F(FormTest, ADpiChangeLaysOutTheWindowAsIfOpenedAtThatDpi) {
     LOGFONTW message = {};
     ASSERT_TRUE(MessageFontAtDpi(dpi, message)) << "this system has no fonts for a DPI";
     std::vector<HGDIOBJ> before;
-    for (int id : {Form1::kLabel1, Form1::kTxtMsgDisplay, Form1::kCommand1}) {
+    for (int id : {IDC_LABEL1, IDC_TXTMSGDISPLAY, IDC_COMMAND1}) {
       before.push_back(reinterpret_cast<HGDIOBJ>(SendMessageW(GetDlgItem(window, id), WM_GETFONT, 0, 0)));
     }
     const HICON bigIcon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, ICON_BIG, 0));
@@ -372,11 +373,11 @@ TEST_F(FormTest, FocusMessagesWorkAsInADialog) {
   EXPECT_EQ(GetFocus(), Upper()) << "next control, whatever the high word holds";
   SendMessageW(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Lower()), MAKELPARAM(TRUE, 0));
   EXPECT_EQ(GetFocus(), Lower()) << "the control named in wParam";
-  SendMessageW(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(Form1::kLabel2)), TRUE);
+  SendMessageW(form.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(IDC_LABEL2)), TRUE);
   EXPECT_EQ(GetFocus(), Lower()) << "a label takes no focus";
   SetFocus(form.Handle());
   EXPECT_EQ(GetFocus(), Button()) << "the window passes the focus on to the control that had it when last active";
-  EXPECT_EQ(SendMessageW(form.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(Form1::kCommand1, DC_HASDEFID));
+  EXPECT_EQ(SendMessageW(form.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_COMMAND1, DC_HASDEFID));
 }
 
 // Every control is a group of its own: arrow keys on the button leave the
@@ -389,19 +390,8 @@ TEST_F(FormTest, ArrowKeysNeverMoveTheFocus) {
     PressKey(key);
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return keys.Count(key) == 1; })) << "arrow key " << key << " never came";
     PumpBriefly(form.Handle(), 50);
-    EXPECT_EQ(GetDlgCtrlID(GetFocus()), Form1::kCommand1) << "arrow key " << key << " on the button";
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_COMMAND1) << "arrow key " << key << " on the button";
   }
-}
-
-// Updates of a pane nest: only the outermost end shows the pane again.
-TEST_F(FormTest, PaneUpdatesNest) {
-  Pane& pane = form.UpperPane();
-  pane.BeginUpdate();
-  pane.BeginUpdate();
-  pane.EndUpdate();
-  EXPECT_FALSE(GetWindowLongW(Upper(), GWL_STYLE) & WS_VISIBLE) << "shown by the inner end";
-  pane.EndUpdate();
-  EXPECT_TRUE(GetWindowLongW(Upper(), GWL_STYLE) & WS_VISIBLE) << "hidden after the outer end";
 }
 
 TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {

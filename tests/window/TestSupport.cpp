@@ -1,3 +1,4 @@
+// The helpers of TestSupport.h.
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -167,18 +168,10 @@ LRESULT CALLBACK KeysArriving::Hook(int code, WPARAM key, LPARAM flags) {
   return CallNextHookEx(nullptr, code, key, flags);
 }
 
-namespace {
-
-template <typename Function>
-Function User32Function(const char* name) {
-  FARPROC found = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool MessageFontAtDpi(int dpi, LOGFONTW& font) {
-  auto forDpi = User32Function<BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT)>("SystemParametersInfoForDpi");
+  auto forDpi = NewerUser32().systemParametersInfoForDpi;
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
   if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return false;
@@ -187,14 +180,14 @@ bool MessageFontAtDpi(int dpi, LOGFONTW& font) {
 }
 
 bool MetricAtDpi(int metric, int dpi, int& value) {
-  auto forDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  auto forDpi = NewerUser32().getSystemMetricsForDpi;
   if (!forDpi) return false;
   value = forDpi(metric, dpi);
   return true;
 }
 
 bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
-  auto forDpi = User32Function<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+  auto forDpi = NewerUser32().adjustWindowRectExForDpi;
   return forDpi && forDpi(&client, style, FALSE, 0, dpi);
 }
 
@@ -217,7 +210,7 @@ std::string ThreadState() {
   __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr));
 #endif
   const void* handlers = reinterpret_cast<const void*>(static_cast<ULONG_PTR>(__readfsdword(0)));
-  auto getDpiContext = User32Function<HANDLE(WINAPI*)()>("GetThreadDpiAwarenessContext");
+  auto getDpiContext = NewerUser32().getThreadDpiAwarenessContext;
   const void* dpi = getDpiContext ? getDpiContext() : nullptr;
   char text[160];
   std::snprintf(text, sizeof text, "x87 0x%04X, MXCSR 0x%04X, direction flag %u, DPI awareness %p, handler chain at %p",
@@ -229,11 +222,33 @@ bool RunningOnWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
-bool LeftOutUnderEmulation(const std::string& check, const char* reason) {
+std::vector<std::string> DebugOutput::lines_;
+
+DebugOutput::DebugOutput() : handler_(AddVectoredExceptionHandler(1, Seen)) {
+  lines_.clear();
+}
+
+DebugOutput::~DebugOutput() {
+  RemoveVectoredExceptionHandler(handler_);
+}
+
+LONG CALLBACK DebugOutput::Seen(EXCEPTION_POINTERS* exception) {
+  const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+  // DBG_PRINTEXCEPTION_C: its length, with the terminating zero, and the text.
+  if (record.ExceptionCode == 0x40010006 && record.NumberParameters >= 2) {
+    lines_.emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]),
+                        record.ExceptionInformation[0] > 0 ? record.ExceptionInformation[0] - 1 : 0);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+bool UnderEmulation() {
   // Set by scripts/common.sh to the emulator's name and version.
-  char emulator[128];
-  const DWORD length = GetEnvironmentVariableA("DEVICELIST_EMULATION", emulator, sizeof emulator);
-  if (length == 0 || length >= sizeof emulator) return false;
+  return GetEnvironmentVariableA("DEVICELIST_EMULATION", nullptr, 0) > 0;
+}
+
+bool LeftOutUnderEmulation(const std::string& check, const char* reason) {
+  if (!UnderEmulation()) return false;
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
   std::printf("[ LEFT OUT ] %s.%s, %s: %s\n", test ? test->test_suite_name() : "?", test ? test->name() : "?",
               check.c_str(), reason);
@@ -252,7 +267,7 @@ bool RunningElevated() {
 }
 
 int DpiOf(HWND window) {
-  auto forWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  auto forWindow = NewerUser32().getDpiForWindow;
   if (forWindow) return static_cast<int>(forWindow(window));
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);

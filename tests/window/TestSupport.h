@@ -1,3 +1,4 @@
+// Helpers of the window and program tests: scenarios, input, waiting, the thread's state.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#ifndef WM_GETDPISCALEDSIZE
-#define WM_GETDPISCALEDSIZE 0x02E4  // Windows 10 1703
-#endif
+#include "window/LateBound.h"
+#include "window/Resource.h"
 
 // The folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();
@@ -84,6 +84,28 @@ std::string ThreadState();
 
 // Wine rather than Windows: what only Windows shows is not there to test.
 bool RunningOnWine();
+
+// The lines the process writes for a debugger (OutputDebugStringW) while
+// the object lives, seen as the exception that carries each. Windows 10 and
+// later raise a wide one first, which an attached debugger takes: run the
+// tests that use this without one.
+class DebugOutput {
+ public:
+  DebugOutput();
+  ~DebugOutput();
+  DebugOutput(const DebugOutput&) = delete;
+  DebugOutput& operator=(const DebugOutput&) = delete;
+
+  std::vector<std::string> Lines() const { return lines_; }
+
+ private:
+  static LONG CALLBACK Seen(EXCEPTION_POINTERS* exception);
+  static std::vector<std::string> lines_;
+  void* handler_;
+};
+
+// True where this 32-bit code runs under a user-mode emulator (scripts/i386.sh).
+bool UnderEmulation();
 
 // True where this 32-bit code runs under a user-mode emulator (on a machine
 // that runs 64-bit code only; scripts/i386.sh): the emulator cannot produce

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "window/Form1.h"
+#include "window/Resource.h"
 
 namespace {
 
@@ -58,9 +58,9 @@ int main(int argc, char** argv) {
     PrintRect(form);
   } else if (std::strcmp(command, "click") == 0) {
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(GetDlgItem(form, Form1::kCommand1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &result);
-    std::printf("connected devices:    %s\n", PaneText(GetDlgItem(form, Form1::kTxtMsgDisplay)).c_str());
-    std::printf("disconnected devices: %s\n", PaneText(GetDlgItem(form, Form1::kTxtMsgDisplay2)).c_str());
+    SendMessageTimeoutW(GetDlgItem(form, IDC_COMMAND1), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 30000, &result);
+    std::printf("connected devices:    %s\n", PaneText(GetDlgItem(form, IDC_TXTMSGDISPLAY)).c_str());
+    std::printf("disconnected devices: %s\n", PaneText(GetDlgItem(form, IDC_TXTMSGDISPLAY2)).c_str());
   } else if (std::strcmp(command, "close") == 0) {
     PostMessageW(form, WM_CLOSE, 0, 0);
   } else {

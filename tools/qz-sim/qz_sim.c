@@ -52,6 +52,7 @@ typedef struct {
   int fpuCount; /* 0, or 1 with the x87 control word, 2 with MXCSR too */
   unsigned long fpu[2];
   int leave; /* enum Leave bits */
+  int poke;  /* post the caller's window a message its own code faults on */
   char record[MAX_PATH];
 } Scenario;
 
@@ -182,6 +183,8 @@ static int LoadScenario(Scenario* scenario, int* changed) {
     } else if (strncmp(word, "before", 6) == 0) {
       count = ReadNumbers(word + 6, numbers, 1);
       if (count == 1 && numbers[0] >= 0 && numbers[0] <= MAX_SPAN) scenario->before = (int)numbers[0];
+    } else if (strncmp(word, "poke", 4) == 0) {
+      scenario->poke = 1;
     } else if (strncmp(word, "leave", 5) == 0) {
       scenario->leave = ReadLeave(word + 5);
     } else if (strncmp(word, "fault", 5) == 0) {
@@ -234,6 +237,23 @@ static void MessageLoop(unsigned long ms) {
     }
     MsgWaitForMultipleObjects(0, NULL, FALSE, ms - spent, QS_ALLINPUT);
   }
+}
+
+/* The calling thread's first visible top-level window: the program's. */
+static BOOL CALLBACK FirstVisible(HWND window, LPARAM found) {
+  if (!IsWindowVisible(window)) return TRUE;
+  *(HWND*)found = window;
+  return FALSE;
+}
+
+/* Posts the caller's window WM_GETDPISCALEDSIZE (Windows 10 1703) without
+ * the size it must fill, for the call's own message loop to dispatch: the
+ * window's own code faults on it, under the library's call, as a bug of the
+ * program's would. */
+static void Poke(void) {
+  HWND window = NULL;
+  EnumThreadWindows(GetCurrentThreadId(), FirstVisible, (LPARAM)&window);
+  if (window) PostMessageA(window, 0x02E4, 96, 0);
 }
 
 /* Leaves the x87 control word (and MXCSR), after some arithmetic, as a
@@ -336,6 +356,7 @@ static unsigned long Answer(short* table, long selector) {
   span = scenario.span ? scenario.span : TABLE_ENTRIES;
   if (scenario.record[0]) Record(scenario.record, call, selector, table, span);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
+  if (scenario.poke) Poke();
   if (scenario.loopCount) MessageLoop(scenario.loops[Step(call, scenario.loopCount)]);
   if (scenario.tableCount)
     memcpy(table, scenario.tables[Step(call, scenario.tableCount)],

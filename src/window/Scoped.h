@@ -1,0 +1,60 @@
+// Owners of Win32 resources that release them when they go, in the manner of
+// WIL's unique_any: every path, early returns included, releases each once.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+// Owns one handle and releases it with Release; moves, never copies.
+template <typename Handle, auto Release>
+class Unique {
+ public:
+  Unique() = default;
+  explicit Unique(Handle handle) : handle_(handle) {}
+  ~Unique() { reset(); }
+  Unique(Unique&& other) noexcept : handle_(other.release()) {}
+  Unique& operator=(Unique&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  Unique(const Unique&) = delete;
+  Unique& operator=(const Unique&) = delete;
+
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return handle_ != Handle{}; }
+  // Gives the handle up without releasing it.
+  Handle release() { return std::exchange(handle_, Handle{}); }
+  void reset(Handle handle = Handle{}) {
+    if (handle_ != Handle{} && handle_ != handle) Release(handle_);
+    handle_ = handle;
+  }
+
+ private:
+  Handle handle_{};
+};
+
+inline void ReleaseReservation(void* base) {
+  VirtualFree(base, 0, MEM_RELEASE);
+}
+
+using UniqueIcon = Unique<HICON, &DestroyIcon>;
+using UniqueFont = Unique<HFONT, &DeleteObject>;
+// Address space reserved with VirtualAlloc, released as a whole.
+using UniqueReservation = Unique<void*, &ReleaseReservation>;
+
+// The screen's device context, for as long as the object lives.
+class ScreenDC {
+ public:
+  ScreenDC() : dc_(GetDC(nullptr)) {}
+  ~ScreenDC() {
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  ScreenDC(const ScreenDC&) = delete;
+  ScreenDC& operator=(const ScreenDC&) = delete;
+
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
