@@ -5,7 +5,6 @@
 
 #include "listing/DeviceTable.h"
 
-// The device library's one entry point, as the listings see it.
 class DeviceLibrary {
  public:
   virtual ~DeviceLibrary() = default;

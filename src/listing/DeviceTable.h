@@ -1,13 +1,12 @@
-// DeviceTable: the 33 entries the device library fills.
+// DeviceTable, what the device library fills: 33 signed 16-bit entries. 0 is
+// an empty slot, a positive entry the number of a connected device, a negative
+// one a device that is registered but not connected, whose number is the
+// entry's low 15 bits. The listings use tables of the same shape as work lists.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// The table the device library fills: 33 signed 16-bit entries, entry 0 first.
-// 0 is an empty slot, a positive entry the number of a connected device, a
-// negative one a device that is registered but not connected, whose number is
-// the entry's low 15 bits. The listings use tables of the same shape as work lists.
 struct DeviceTable {
   static constexpr std::size_t kEntries = 33;
   // Only entries 0..31 are ever examined; entry 32 belongs to the library.

@@ -1,4 +1,7 @@
-// The three ways the window lists devices into its two panes.
+// The three ways the window lists devices into its two panes. Each run owns
+// fresh zeroed tables; the panes and the library flag are all runs share.
+// Each list is written in one append: a pane repaints once, and what the user
+// typed meanwhile stays in front of it.
 #pragma once
 
 #include "listing/DeviceLibrary.h"
@@ -6,9 +9,6 @@
 #include "listing/OrderingPass.h"
 #include "listing/Pane.h"
 
-// Each run owns fresh zeroed tables; the panes and the library flag are all
-// runs share. Each list is written with one append, so that a pane repaints
-// once and what the user typed meanwhile stays in front of it.
 class Listings {
  public:
   // libOk is the program-wide flag that every library call overwrites.
@@ -37,8 +37,8 @@ class Listings {
   class RunGuard;
   enum class Answer { kFilled, kFailed, kWindowGone };
 
-  // Sets the library flag; then lets the window handle what came meanwhile,
-  // and reports a failed call in failurePane.
+  // Sets the library flag, lets the window handle what came meanwhile, and
+  // reports a failed call in failurePane.
   Answer CallLibrary(DeviceTable& table, Pane& failurePane);
   void ReportFailure(Pane& pane);
   // Returns false when the window went away while it yielded.

@@ -3,8 +3,7 @@
 
 #include "listing/DeviceTable.h"
 
-// Lets the window handle what is waiting in its queue, between two steps of a
-// listing.
+// Lets the window handle what waits in its queue, between two steps of a listing.
 class EventPump {
  public:
   virtual ~EventPump() = default;

@@ -1,5 +1,4 @@
-// One of the window's two text panes, as the listings see it, and the rules
-// for writing into one.
+// One of the window's two text panes as the listings see it, and the rules for writing into one.
 #pragma once
 
 #include <cstddef>

@@ -19,40 +19,29 @@ LRESULT CALLBACK WatchProc(HWND control, UINT message, WPARAM wParam, LPARAM lPa
   });
 }
 
-// The thread in a single-threaded apartment for as long as the object lives,
-// or in none: it leaves in the apartment it came in, so that a device library
-// that wants COM of its own never finds one of ours. A thread already in
-// another apartment serves the in-process annotation service as well.
-class Apartment {
- public:
-  Apartment() : entered_(SUCCEEDED(Ole32().coInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-  ~Apartment() {
-    if (entered_) Ole32().coUninitialize();
-  }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-
- private:
-  bool entered_;
-};
+void LeaveApartment(bool entered) {
+  if (entered) Ole32().coUninitialize();
+}
 
 void ReleaseServices(IAccPropServices* services) {
   services->Release();
 }
 
-// Runs use with the annotation service, in an apartment for just as long.
+// Runs use with the annotation service, in a single-threaded apartment for
+// just as long, or in none: the thread leaves in the apartment it came in, so
+// that a device library that wants COM of its own never finds one of ours. A
+// thread already in another apartment serves the in-process service as well.
 template <typename Use>
 void WithServices(Use use) {
   const Ole32Functions& ole32 = Ole32();
   if (!ole32.coInitializeEx || !ole32.coUninitialize || !ole32.coCreateInstance) return;
-  const Apartment apartment;
+  const Unique<bool, &LeaveApartment> apartment(SUCCEEDED(ole32.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
   void* created = nullptr;
-  if (FAILED(ole32.coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
-                                    &created))) {
-    return;
-  }
-  const Unique<IAccPropServices*, &ReleaseServices> services(static_cast<IAccPropServices*>(created));
-  use(services.get());
+  const HRESULT made =
+      ole32.coCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices, &created);
+  const Unique<IAccPropServices*, &ReleaseServices> services(SUCCEEDED(made) ? static_cast<IAccPropServices*>(created)
+                                                                             : nullptr);
+  if (services) use(services.get());
 }
 
 // The annotation runtime tells no one: a screen reader that has read the

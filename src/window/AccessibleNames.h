@@ -1,21 +1,15 @@
-// Names a screen reader can say for the labels and panes.
+// Names a screen reader can say for controls whose captions it would spell
+// letter by letter, set by dynamic annotation. The accessibility runtime (COM
+// and oleacc) loads only when the first accessibility request reaches the
+// program or a screen reader is announced: a start without one costs nothing.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 
-// Names that a screen reader can say for controls whose visible captions it
-// would spell letter by letter, set by dynamic annotation. The accessibility
-// runtime (COM and oleacc) loads only when the first accessibility request
-// reaches the program or a screen reader is announced, so a start without
-// one costs nothing.
 class AccessibleNames {
  public:
-  AccessibleNames() = default;
-  AccessibleNames(const AccessibleNames&) = delete;
-  AccessibleNames& operator=(const AccessibleNames&) = delete;
-
   // Gives the control its name once annotation starts. A control that passes
   // on its accessibility requests itself (to Annotate) is not watched; any
   // other is, and false means that it cannot be.
@@ -23,11 +17,9 @@ class AccessibleNames {
 
   // Every control is added: a request that came earlier is served now.
   void Ready();
-
   // Sets every name, once, as soon as every control exists; the program
   // carries on unchanged where the system cannot annotate.
   void Annotate();
-
   // Takes the names off while the controls still exist.
   void Clear();
 

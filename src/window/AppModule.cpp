@@ -37,13 +37,14 @@ void CheckLibrary() {
     return;
   }
 
-  std::wstring message = L"ERROR finding QZ_USB.DLL";
-  message += L"\n\n\n";
-  message += L"Locate and place file in Windows directory, or";
-  message += L"\n\n";
-  message += L"same directory as application and try again.";
-  message += L"\n\n";
-  ShowMessage(message, L"error");
+  ShowMessage(
+      L"ERROR finding QZ_USB.DLL"
+      L"\n\n\n"
+      L"Locate and place file in Windows directory, or"
+      L"\n\n"
+      L"same directory as application and try again."
+      L"\n\n",
+      L"error");
   gLibOk = false;
   // No window is shown and no further handler runs.
   ExitProcess(1);

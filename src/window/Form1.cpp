@@ -159,8 +159,6 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       HWND hwnd = hwnd_;
       hwnd_ = nullptr;
       if (gMainWindow == this) gMainWindow = nullptr;
-      fonts_ = ControlFonts();
-      for (UniqueIcon& icon : icons_) icon.reset();
       return DefWindowProcW(hwnd, message, wParam, lParam);
     }
   }

@@ -1,4 +1,5 @@
-// The program's one window, Form1.
+// Form1, the program's one window: two labelled panes and the button that
+// lists the devices. Its owner keeps the object alive as long as the window.
 #pragma once
 
 #include <windows.h>
@@ -11,8 +12,6 @@
 #include "window/Scoped.h"
 #include "window/VendorLibrary.h"
 
-// The program's one window: two labelled panes and the button that lists the
-// devices. Its owner keeps the object alive at least as long as the window.
 class Form1 {
  public:
   Form1();
@@ -31,8 +30,7 @@ class Form1 {
   HWND Handle() const { return hwnd_; }
   Pane& UpperPane() { return txtMsgDisplay_; }
 
-  // The application's main window, as the module procedures reach it; null
-  // when none exists.
+  // The main window, as the module's procedures reach it; null when none exists.
   static Form1* MainWindow();
 
   // Fills the lower pane with the disconnected devices.

@@ -30,18 +30,13 @@ const int kButtonInset = 45;
 bool GetMessageFont(int dpi, LOGFONTW& font) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
-  if (NewerUser32().systemParametersInfoForDpi) {
-    if (!NewerUser32().systemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
-      return false;
-    }
-    font = metrics.lfMessageFont;
-    return true;
-  }
-  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return false;
+  const auto forDpi = NewerUser32().systemParametersInfoForDpi;
+  const BOOL got = forDpi ? forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)
+                          : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
   font = metrics.lfMessageFont;
-  // Given at the system DPI, the only one such a Windows draws at.
-  font.lfHeight = MulDiv(font.lfHeight, dpi, SystemDpi());
-  return true;
+  // Else given at the system DPI, the only one such a Windows draws at.
+  if (!forDpi) font.lfHeight = MulDiv(font.lfHeight, dpi, SystemDpi());
+  return got != FALSE;
 }
 
 bool CaptionsFit(HDC dc, HFONT font, FontRole role, int dpi) {
@@ -61,7 +56,7 @@ bool CaptionsFit(HDC dc, HFONT font, FontRole role, int dpi) {
 // The font, a pixel smaller at a time until the captions of the role fit
 // their fixed boxes.
 UniqueFont CreateFittedFont(LOGFONTW font, FontRole role, int dpi) {
-  const ScreenDC screen;
+  const ScreenDC screen(GetDC(nullptr));
   for (;;) {
     UniqueFont candidate(CreateFontIndirectW(&font));
     if (!candidate || std::abs(font.lfHeight) <= 8 || CaptionsFit(screen.get(), candidate.get(), role, dpi)) {
@@ -103,11 +98,9 @@ RECT ControlRect(const ControlLayout& c, int dpi) {
 
 SIZE FrameSize(int dpi) {
   RECT frame = {0, 0, TwipsToPixels(kClientWidth, dpi), TwipsToPixels(kClientHeight, dpi)};
-  if (NewerUser32().adjustWindowRectExForDpi) {
-    NewerUser32().adjustWindowRectExForDpi(&frame, kFrameStyle, FALSE, 0, dpi);
-  } else {
-    AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0);
-  }
+  const auto forDpi = NewerUser32().adjustWindowRectExForDpi;
+  static_cast<void>(forDpi ? forDpi(&frame, kFrameStyle, FALSE, 0, dpi)
+                           : AdjustWindowRectEx(&frame, kFrameStyle, FALSE, 0));
   return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
@@ -124,8 +117,8 @@ POINT CentredOnPointerMonitor(SIZE frame) {
 }
 
 int SystemDpi() {
-  const ScreenDC screen;
-  const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
+  const ScreenDC screen(GetDC(nullptr));
+  const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 

@@ -9,7 +9,6 @@
 // (Tab, Shift+Tab, Enter and Space on the button) of the given top-level window.
 void DispatchWithDialogKeys(HWND window, MSG& msg);
 
-// The window's message loop: the main loop, and the yield of a running listing.
 class MessagePump : public EventPump {
  public:
   void Attach(HWND window) { window_ = window; }

@@ -43,18 +43,8 @@ using UniqueFont = Unique<HFONT, &DeleteObject>;
 // Address space reserved with VirtualAlloc, released as a whole.
 using UniqueReservation = Unique<void*, &ReleaseReservation>;
 
-// The screen's device context, for as long as the object lives.
-class ScreenDC {
- public:
-  ScreenDC() : dc_(GetDC(nullptr)) {}
-  ~ScreenDC() {
-    if (dc_) ReleaseDC(nullptr, dc_);
-  }
-  ScreenDC(const ScreenDC&) = delete;
-  ScreenDC& operator=(const ScreenDC&) = delete;
-
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
+inline void ReleaseScreenDC(HDC dc) {
+  ReleaseDC(nullptr, dc);
+}
+// The screen's device context: ScreenDC screen(GetDC(nullptr)).
+using ScreenDC = Unique<HDC, &ReleaseScreenDC>;

@@ -41,12 +41,9 @@ void VendorLibrary::LookUpEntryPoint() {
 
 std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
   if (!bound_) LookUpEntryPoint();
-  if (!entry_) {
-    Trace(L"DeviceList: the device library has no entry point SP_GetRegDevList; the call failed\n");
-    return 0;
-  }
-  if (!buffer_) {
-    Trace(L"DeviceList: no memory for the device library's table; the call failed\n");
+  if (!entry_ || !buffer_) {
+    Trace(entry_ ? L"DeviceList: no memory for the device library's table; the call failed\n"
+                 : L"DeviceList: the device library has no entry point SP_GetRegDevList; the call failed\n");
     return 0;
   }
   std::fill(buffer_, buffer_ + kBufferEntries, std::int16_t{0});
