@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "PutBack.h"
 #include "TestSupport.h"
 #include "window/Form1.h"
 
@@ -473,23 +474,14 @@ TEST(Accessibility, QueriesOfEveryWindowLeaveTheProgramWorking) {
 }
 
 // Sets the session's screen-reader flag, as a screen reader does, and puts
-// back what it was, also when the test fails; each change is announced to
-// every window as Windows does (Wine does not).
+// back what it was however the test ends (PutBack.h); each change is
+// announced to every window as Windows does (Wine does not).
 class ScreenReaderFlag {
  public:
-  ScreenReaderFlag() : before_(ScreenReaderRunning()) { Set(TRUE); }
-  ~ScreenReaderFlag() { Set(before_); }
-  ScreenReaderFlag(const ScreenReaderFlag&) = delete;
-  ScreenReaderFlag& operator=(const ScreenReaderFlag&) = delete;
+  ScreenReaderFlag() : change_(kScreenReaderSetting, FlagValue(TRUE)) {}
 
  private:
-  static void Set(BOOL on) {
-    SystemParametersInfoW(SPI_SETSCREENREADER, on, nullptr, SPIF_SENDCHANGE);
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSCREENREADER, 0, SMTO_ABORTIFHUNG, 5000, &result);
-  }
-
-  BOOL before_;
+  SessionSettingChange change_;
 };
 
 TEST(Accessibility, AnAnnouncedScreenReaderStartsTheAnnotation) {
