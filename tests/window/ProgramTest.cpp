@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -320,6 +321,14 @@ TEST(Startup, TheLibraryBesideTheProgramIsFound) {
   ExpectWindowWithFocusedButton(program);
 }
 
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The simulator put into the Windows folder is found there. The folder is
+// the machine's own: a QZ_USB.DLL found there, the user's device library,
+// stays byte for byte as it was and the program is not started on it; the
+// test removes only the copy it placed (PutBack.h).
 TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
   // Not elevated, Windows would redirect this 32-bit test's copy to the
   // user's VirtualStore, where the program does not look.
@@ -327,12 +336,42 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
   wchar_t windows[MAX_PATH];
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring placed = std::wstring(windows) + L"\\QZ_USB.DLL";
-  ASSERT_TRUE(CopyFileW(Payload(L"QZ_USB.DLL").c_str(), placed.c_str(), FALSE));
-  {
-    Program program(Stage(L"windows-folder", {}));
-    ExpectWindowWithFocusedButton(program);
+  const bool machines = Exists(placed);
+  const struct {
+    const char* name;
+    bool libraryThere;
+  } cases[] = {{"no QZ_USB.DLL there", false}, {"a QZ_USB.DLL of the machine's own there", true}};
+  for (const auto& c : cases) {
+    // None there only where the machine has none: the test removes no file
+    // that it did not make.
+    if (!c.libraryThere && machines) continue;
+    // Where the machine has none, the test puts one there as a user would.
+    std::unique_ptr<PlacedFile> users;
+    if (c.libraryThere && !machines) {
+      EmptyFolder();
+      const std::wstring own = ProgramFolder() + L"stage\\users-library";
+      WriteText(own, "a QZ_USB.DLL of the user's own, not to be touched\r\n");
+      users.reset(new PlacedFile(own, placed));
+      ASSERT_TRUE(users->Placed()) << c.name;
+    }
+    const std::vector<char> before = ReadFileBytes(placed);
+    {
+      const PlacedFile simulator(Payload(L"QZ_USB.DLL"), placed);
+      EXPECT_EQ(simulator.Placed(), !c.libraryThere) << c.name << ": the simulator placed";
+      if (simulator.Placed()) {
+        Program program(Stage(L"windows-folder", {}));
+        ExpectWindowWithFocusedButton(program);
+      }
+    }
+    if (c.libraryThere) {
+      EXPECT_EQ(Fingerprint(ReadFileBytes(placed)), Fingerprint(before)) << c.name << ": the file there changed";
+    } else {
+      EXPECT_FALSE(Exists(placed)) << c.name << ": the simulator is left in the Windows folder";
+    }
   }
-  EXPECT_TRUE(DeleteFileW(placed.c_str()));
+  if (machines) {
+    GTEST_SKIP() << Printable(placed) << " is the machine's own: left as it was, and the program not started on it";
+  }
 }
 
 HWND FocusOf(const Program& program) {

@@ -1,6 +1,6 @@
-// Tests that a session-wide setting a test changed is put back however the
-// test ends: a test program started from here changes them and is ended from
-// outside, and a fresh one shows what the session holds then.
+// Tests that what a test changes outside its folders is put back however the
+// test ends: a test program started from here changes it and is ended from
+// outside, and a fresh one shows what is there then.
 #include <windows.h>
 
 #include <cstdlib>
@@ -35,10 +35,12 @@ std::wstring HoldingEventName(DWORD parent) {
   return L"Local\\DeviceList tests holding for " + std::to_wstring(parent);
 }
 
-// Both settings as this process finds them, one line each.
+// Both settings as this process finds them, and whether the file that the
+// child places is there: one line each.
 std::string SessionNow() {
+  const bool placed = GetFileAttributesW((ChildFolder() + L"placed").c_str()) != INVALID_FILE_ATTRIBUTES;
   return kMessageFontSetting.show(kMessageFontSetting.read()) + "\n" +
-         kScreenReaderSetting.show(kScreenReaderSetting.read()) + "\n";
+         kScreenReaderSetting.show(kScreenReaderSetting.read()) + "\n" + (placed ? "placed" : "not placed") + "\n";
 }
 
 NONCLIENTMETRICSW MetricsNow() {
@@ -61,16 +63,20 @@ BOOL ScreenReaderOn() {
   return on;
 }
 
-// The child's part: changes both settings, says so, and holds them until it
-// is ended from outside; where the test that started it is gone first, it
-// puts them back as any test does.
-class HoldBothSettings : public ::testing::Test {
+// The child's part: changes both settings and places two files (for the
+// Windows folder of a test, the test's own folder does), says so, and holds
+// them until it is ended from outside; where the test that started it is
+// gone first, it puts them back as any test does.
+class HoldTheChanges : public ::testing::Test {
   void TestBody() override {
     const DWORD parent = static_cast<DWORD>(std::strtoul(ChildMode().c_str() + 5, nullptr, 10));
     HANDLE parentProcess = OpenProcess(SYNCHRONIZE, FALSE, parent);
     ASSERT_NE(parentProcess, nullptr) << "the test that started this one";
     SessionSettingChange font(kMessageFontSetting, MetricsValue(HeldMetrics(MetricsNow())));
     SessionSettingChange reader(kScreenReaderSetting, FlagValue(!ScreenReaderOn()));
+    const PlacedFile placed(ChildFolder() + L"source", ChildFolder() + L"placed");
+    const PlacedFile replaced(ChildFolder() + L"source", ChildFolder() + L"replaced");
+    ASSERT_TRUE(placed.Placed() && replaced.Placed());
     HANDLE holding = OpenEventW(EVENT_MODIFY_STATE, FALSE, HoldingEventName(parent).c_str());
     ASSERT_NE(holding, nullptr);
     SetEvent(holding);
@@ -80,9 +86,9 @@ class HoldBothSettings : public ::testing::Test {
   }
 };
 
-// The child's part: writes both settings as a fresh program finds them, once
-// the test program's start has put back what it puts back.
-class ShowBothSettings : public ::testing::Test {
+// The child's part: writes what SessionNow says as a fresh program finds it,
+// once the test program's start has put back what it puts back.
+class ShowTheChanges : public ::testing::Test {
   void TestBody() override { WriteText(ChildFolder() + L"session.txt", SessionNow()); }
 };
 
@@ -91,11 +97,11 @@ class ShowBothSettings : public ::testing::Test {
 const bool kChildRegistered = [] {
   const std::string mode = ChildMode();
   if (mode.compare(0, 5, "hold ") == 0) {
-    ::testing::RegisterTest("PutBackChild", "HoldBothSettings", nullptr, nullptr, __FILE__, __LINE__,
-                            []() -> ::testing::Test* { return new HoldBothSettings; });
+    ::testing::RegisterTest("PutBackChild", "HoldTheChanges", nullptr, nullptr, __FILE__, __LINE__,
+                            []() -> ::testing::Test* { return new HoldTheChanges; });
   } else if (mode == "show") {
-    ::testing::RegisterTest("PutBackChild", "ShowBothSettings", nullptr, nullptr, __FILE__, __LINE__,
-                            []() -> ::testing::Test* { return new ShowBothSettings; });
+    ::testing::RegisterTest("PutBackChild", "ShowTheChanges", nullptr, nullptr, __FILE__, __LINE__,
+                            []() -> ::testing::Test* { return new ShowTheChanges; });
   }
   return !mode.empty();
 }();
@@ -166,21 +172,29 @@ std::string SessionAsANewTestProgramSeesIt(std::string& output) {
 }
 
 // A test program that changed the message font and the screen-reader flag
-// and is killed, as CTest kills one out of time, leaves both changed and
-// written down until the next test program starts, which puts them back; one
-// that starts while the change is held leaves it alone. Ended by Ctrl+Break,
-// the test program puts them back itself.
-TEST(PutBack, SessionSettingsAreBackHoweverATestProgramEnds) {
+// and placed two files, and is killed, as CTest kills one out of time,
+// leaves it all changed and written down until the next test program
+// starts, which puts the settings back and removes the file it placed, but
+// not the one that someone else wrote over meanwhile; one that starts while
+// the change is held leaves it alone. Ended by Ctrl+Break, the test program
+// does the same itself.
+TEST(PutBack, SessionSettingsAndFilesAreBackHoweverATestProgramEnds) {
+  const std::wstring placed = ChildFolder() + L"placed";
+  const std::wstring replaced = ChildFolder() + L"replaced";
+  DeleteFileW(placed.c_str());
   const std::string before = SessionNow();
   const std::string held = kMessageFontSetting.show(MetricsValue(HeldMetrics(MetricsNow()))) + "\n" +
-                           kScreenReaderSetting.show(FlagValue(!ScreenReaderOn())) + "\n";
+                           kScreenReaderSetting.show(FlagValue(!ScreenReaderOn())) + "\nplaced\n";
   ASSERT_FALSE(SettingRecorded(kMessageFontSetting)) << "a change was written down before the test";
+  WriteText(ChildFolder() + L"source", "placed by the test\r\n");
   const struct {
     const char* end;
     bool breakKey;
   } cases[] = {{"killed", false}, {"ended by Ctrl+Break", true}};
   std::string leftOut;
   for (const auto& c : cases) {
+    DeleteFileW(placed.c_str());
+    DeleteFileW(replaced.c_str());
     HANDLE holding = CreateEventW(nullptr, TRUE, FALSE, HoldingEventName(GetCurrentProcessId()).c_str());
     ASSERT_NE(holding, nullptr);
     Child holder("hold " + std::to_string(GetCurrentProcessId()), c.breakKey ? CREATE_NEW_PROCESS_GROUP : 0);
@@ -194,6 +208,7 @@ TEST(PutBack, SessionSettingsAreBackHoweverATestProgramEnds) {
     std::string output;
     EXPECT_EQ(SessionAsANewTestProgramSeesIt(output), held)
         << c.end << ": a test program started while another holds a change; its output:" << output;
+    WriteText(replaced, "written over by someone else\r\n");
 
     if (c.breakKey) {
       // Only to a process that shares this one's console. Wine started from a
@@ -217,6 +232,8 @@ TEST(PutBack, SessionSettingsAreBackHoweverATestProgramEnds) {
         << c.end << ": the next test program's start; its output:" << output;
     EXPECT_EQ(output.find("[ PUT BACK ]") != std::string::npos, !c.breakKey)
         << c.end << ": what the next test program's start put back:" << output;
+    EXPECT_EQ(ReadLines(replaced), std::vector<std::string>{"written over by someone else"})
+        << c.end << ": the placed file that someone else wrote over";
     EXPECT_FALSE(SettingRecorded(kMessageFontSetting)) << c.end << ": the record stays";
   }
   if (!leftOut.empty()) GTEST_SKIP() << leftOut;
