@@ -202,6 +202,14 @@ std::vector<HWND> AllBoxes() {
   return search.found;
 }
 
+// The text of another process's window as the system keeps it: read
+// without a message to that process, whose windows the test only looks at.
+std::wstring KeptText(HWND window) {
+  wchar_t text[1024] = {};
+  const int length = InternalGetWindowText(window, text, 1024);
+  return std::wstring(text, length > 0 ? static_cast<std::size_t>(length) : 0u);
+}
+
 void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startFolder = L"") {
   const std::vector<HWND> earlier = AllBoxes();
   Program program(folder, -1, startFolder);
@@ -223,9 +231,15 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
     }
     Sleep(5);
   }
+  // Reported and left open: the system's box answers to the user, and a box
+  // of any other program is that program's.
   for (HWND box : foreign) {
-    ADD_FAILURE() << "a box of the system came first: \"" << Printable(TextAcross(box)) << "\"";
-    PostMessageW(box, WM_CLOSE, 0, 0);
+    std::wstring text;
+    for (HWND label : Children(box, L"Static")) text += L" " + KeptText(label);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(box, &pid);
+    ADD_FAILURE() << "a box of another process (" << pid << ") came first, left open: \"" << Printable(KeptText(box))
+                  << "\":" << Printable(text);
   }
   ASSERT_EQ(boxes.size(), 1u) << "one error box";
   HWND box = boxes.front();
