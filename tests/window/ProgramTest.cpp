@@ -164,6 +164,16 @@ class Program {
     return code;
   }
 
+  // Waits until the program has done what it does before it first waits
+  // for input (WaitForInputIdle), and has handled a message sent to the
+  // window from its loop: what the program started with is done, with no
+  // time waited.
+  bool Settled(HWND window) const {
+    if (WaitForInputIdle(process_.hProcess, 10000) != 0) return false;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
+  }
+
   DWORD Thread() const { return process_.dwThreadId; }
   DWORD Pid() const { return process_.dwProcessId; }
 
@@ -243,7 +253,9 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   }
   ASSERT_EQ(boxes.size(), 1u) << "one error box";
   HWND box = boxes.front();
-  Sleep(200);
+  // Once the box waits for input, whatever the program does before that is
+  // done: a second box would be there now.
+  ASSERT_TRUE(program.Settled(box)) << "the program never waited for input with its box up";
   EXPECT_EQ(program.Windows(L"#32770").size(), 1u) << "no second box";
 
   EXPECT_EQ(TextAcross(box), L"error");
@@ -268,11 +280,15 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   // As the button reports a click to its box: BM_CLICK posted to a box that
   // is not active may go nowhere.
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(buttons.front()));
+  // Until the program ends, which a second box would hold off.
+  bool secondBox = false;
   while (program.Running() && GetTickCount() - start < 20000) {
     formShown = formShown || (IsWindow(form) && IsWindowVisible(form));
+    for (HWND other : program.Windows(L"#32770")) secondBox = secondBox || other != box;
     Sleep(5);
   }
   EXPECT_EQ(program.ExitCode(), 1u);
+  EXPECT_FALSE(secondBox) << "a second box after OK";
   EXPECT_FALSE(formShown) << "the main window was shown";
 }
 
@@ -411,7 +427,8 @@ TEST(Startup, TheShowCommandDecidesAboutActivation) {
     Program program(Stage(L"show-command", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}}), c.command);
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << c.name;
-    Sleep(300);
+    // Shown, and past its start: an activation would have come by now.
+    ASSERT_TRUE(program.Settled(form)) << c.name;
     EXPECT_EQ(IsIconic(form) != FALSE, c.iconic) << c.name;
     EXPECT_EQ(GetForegroundWindow(), own) << c.name << " took the activation";
     EXPECT_EQ(FocusOf(program), nullptr) << c.name << " took the focus";
@@ -432,7 +449,8 @@ TEST(Startup, AMaximizedStartOpensTheWindowAsDesigned) {
   Program program(Stage(L"maximized", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}}), SW_SHOWMAXIMIZED);
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr);
-  Sleep(200);
+  // Past its start, where the program restores a window shown maximized.
+  ASSERT_TRUE(program.Settled(form));
   EXPECT_FALSE(IsZoomed(form));
   // The design's 4905 x 3495 twips at the window's DPI (327 x 233 at 96).
   const int dpi = DpiOf(form);
@@ -596,15 +614,20 @@ TEST(Program, ADoubleClickListsOnce) {
     HWND button = GetDlgItem(form, Form1::kCommand1);
     PostMessageW(button, BM_CLICK, 0, 0);
     PostMessageW(button, BM_CLICK, 0, 0);
+    const std::wstring log = folder + L"QZ_SIM.LOG";
     const DWORD start = GetTickCount();
-    while (ReadLines(folder + L"QZ_SIM.LOG").size() < c.calls && GetTickCount() - start < 10000) Sleep(20);
-    // A second listing, if one ran, would follow at once: its calls take no time.
-    Sleep(500);
-    EXPECT_EQ(ReadLines(folder + L"QZ_SIM.LOG").size(), c.calls) << c.scenario << ": the library calls of one listing";
-    EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay))), Printable(c.upper)) << c.scenario;
+    while (ReadLines(log).size() < c.calls && GetTickCount() - start < 10000) Sleep(20);
+    // The listing ends with its upper pane, read through the program's loop.
+    HWND upper = Pane(form, Form1::kTxtMsgDisplay);
+    while (TextAcross(upper) != c.upper && GetTickCount() - start < 10000) Sleep(10);
+    EXPECT_EQ(Printable(TextAcross(upper)), Printable(c.upper)) << c.scenario;
     EXPECT_EQ(Printable(TextAcross(Pane(form, Form1::kTxtMsgDisplay2))), Printable(c.lower)) << c.scenario;
+    // The close comes after the second click, were that still queued, and a
+    // listing calls the library before it first yields: a second listing
+    // would have called it before the close ends the program.
     PostMessageW(form, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.ExitCode(), 0u) << c.scenario;
+    EXPECT_EQ(ReadLines(log).size(), c.calls) << c.scenario << ": the library calls of one listing, up to the end";
   }
 }
 
