@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
@@ -367,6 +368,53 @@ TEST_F(FormTest, ButtonHasTheFocusAndTabCyclesThroughThePanes) {
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return GetFocus() == next; }))
         << "Shift+Tab should reach control " << GetDlgCtrlID(next) << ", focus is on " << GetDlgCtrlID(GetFocus());
   }
+}
+
+// Another window in front, as a user's program may come to the front during
+// a test: here one of another thread, which the keys would reach.
+class WindowOfAnotherThread {
+ public:
+  WindowOfAnotherThread() : made_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, &id_);
+    WaitForSingleObject(made_, 10000);
+  }
+  ~WindowOfAnotherThread() {
+    PostThreadMessageW(id_, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    CloseHandle(made_);
+  }
+  WindowOfAnotherThread(const WindowOfAnotherThread&) = delete;
+  WindowOfAnotherThread& operator=(const WindowOfAnotherThread&) = delete;
+
+  HWND Handle() const { return window_; }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto* other = static_cast<WindowOfAnotherThread*>(self);
+    other->window_ = CreateWindowExW(0, L"EDIT", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 100,
+                                     nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetEvent(other->made_);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    DestroyWindow(other->window_);
+    return 0;
+  }
+
+  HANDLE made_;
+  HANDLE thread_ = nullptr;
+  DWORD id_ = 0;
+  HWND window_ = nullptr;
+};
+
+// With a window of someone else's in front, a key or text is not typed, and
+// the test fails saying which window holds the foreground.
+TEST_F(FormTest, NothingIsTypedWhileAnotherWindowHoldsTheForeground) {
+  WindowOfAnotherThread other;
+  ASSERT_NE(other.Handle(), nullptr);
+  ASSERT_TRUE(BringToForeground(other.Handle()));
+  EXPECT_NONFATAL_FAILURE(PressKey(VK_TAB), "key 9 not typed: the foreground is held by \"another program\"");
+  EXPECT_NONFATAL_FAILURE(TypeText(L"x"), "text \"x\" not typed: the foreground is held by \"another program\"");
 }
 
 // The focus messages a dialog understands: WM_NEXTDLGCTL reads its flag from
