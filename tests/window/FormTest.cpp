@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
+#include "PutBack.h"
 #include "window/AppModule.h"
 #include "window/Resource.h"
 
@@ -299,29 +301,34 @@ TEST_F(FormTest, ADpiChangeLaysOutTheWindowAsIfOpenedAtThatDpi) {
 }
 
 // Sets the message font while it lives, as the user's text size would, and
-// tells the window so, naming the setting in wParam or not (0).
+// tells the window so, naming the setting in wParam or not (0). The font is
+// the session's: it is put back however the test ends (PutBack.h).
 class MessageFontSetting {
  public:
-  MessageFontSetting(HWND window, int height, WPARAM announced) : window_(window), announced_(announced) {
-    metrics_.cbSize = sizeof metrics_;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics_, &metrics_, 0);
-    NONCLIENTMETRICSW changed = metrics_;
-    changed.lfMessageFont.lfHeight = -height;
-    Apply(changed);
+  MessageFontSetting(HWND window, int height, WPARAM announced)
+      : window_(window), announced_(announced), change_(kMessageFontSetting, MetricsValue(Changed(height))) {
+    Announce();
   }
-  ~MessageFontSetting() { Apply(metrics_); }
+  ~MessageFontSetting() {
+    change_.PutBack();
+    Announce();
+  }
   MessageFontSetting(const MessageFontSetting&) = delete;
   MessageFontSetting& operator=(const MessageFontSetting&) = delete;
 
  private:
-  void Apply(NONCLIENTMETRICSW& metrics) {
-    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    SendMessageW(window_, WM_SETTINGCHANGE, announced_, reinterpret_cast<LPARAM>(L"WindowMetrics"));
+  static NONCLIENTMETRICSW Changed(int height) {
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    metrics.lfMessageFont.lfHeight = -height;
+    return metrics;
   }
+  void Announce() { SendMessageW(window_, WM_SETTINGCHANGE, announced_, reinterpret_cast<LPARAM>(L"WindowMetrics")); }
 
   HWND window_;
   WPARAM announced_;
-  NONCLIENTMETRICSW metrics_ = {};
+  SessionSettingChange change_;
 };
 
 // A text size changed while the program runs: the fonts follow at once,
@@ -364,6 +371,53 @@ TEST_F(FormTest, ButtonHasTheFocusAndTabCyclesThroughThePanes) {
   }
 }
 
+// Another window in front, as a user's program may come to the front during
+// a test: here one of another thread, which the keys would reach.
+class WindowOfAnotherThread {
+ public:
+  WindowOfAnotherThread() : made_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = CreateThread(nullptr, 0, Run, this, 0, &id_);
+    WaitForSingleObject(made_, 10000);
+  }
+  ~WindowOfAnotherThread() {
+    PostThreadMessageW(id_, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread_, 10000);
+    CloseHandle(thread_);
+    CloseHandle(made_);
+  }
+  WindowOfAnotherThread(const WindowOfAnotherThread&) = delete;
+  WindowOfAnotherThread& operator=(const WindowOfAnotherThread&) = delete;
+
+  HWND Handle() const { return window_; }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    auto* other = static_cast<WindowOfAnotherThread*>(self);
+    other->window_ = CreateWindowExW(0, L"EDIT", L"another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 100,
+                                     nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetEvent(other->made_);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
+    DestroyWindow(other->window_);
+    return 0;
+  }
+
+  HANDLE made_;
+  HANDLE thread_ = nullptr;
+  DWORD id_ = 0;
+  HWND window_ = nullptr;
+};
+
+// With a window of someone else's in front, a key or text is not typed, and
+// the test fails saying which window holds the foreground.
+TEST_F(FormTest, NothingIsTypedWhileAnotherWindowHoldsTheForeground) {
+  WindowOfAnotherThread other;
+  ASSERT_NE(other.Handle(), nullptr);
+  ASSERT_TRUE(BringToForeground(other.Handle()));
+  EXPECT_NONFATAL_FAILURE(PressKey(VK_TAB), "key 9 not typed: the foreground is held by \"another program\"");
+  EXPECT_NONFATAL_FAILURE(TypeText(L"x"), "text \"x\" not typed: the foreground is held by \"another program\"");
+}
+
 // The focus messages a dialog understands: WM_NEXTDLGCTL reads its flag from
 // the low word only and never lands on a label, focus given to the window
 // goes on to its control, and the button is the default one.
@@ -380,6 +434,15 @@ TEST_F(FormTest, FocusMessagesWorkAsInADialog) {
   EXPECT_EQ(SendMessageW(form.Handle(), DM_GETDEFID, 0, 0), MAKELRESULT(IDC_COMMAND1, DC_HASDEFID));
 }
 
+// Presses Shift, which changes nothing, and handles messages until it has
+// come: whatever the keys before it set off, messages they posted too (the
+// queue gives posted messages before input), has been handled by then.
+bool HandledUpToAShift(HWND form, const KeysArriving& keys) {
+  const int shifts = keys.Count(VK_SHIFT);
+  PressKey(VK_SHIFT);
+  return PumpUntil(form, [&] { return keys.Count(VK_SHIFT) > shifts; });
+}
+
 // Every control is a group of its own: arrow keys on the button leave the
 // focus there.
 TEST_F(FormTest, ArrowKeysNeverMoveTheFocus) {
@@ -389,7 +452,7 @@ TEST_F(FormTest, ArrowKeysNeverMoveTheFocus) {
     SetFocus(Button());
     PressKey(key);
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return keys.Count(key) == 1; })) << "arrow key " << key << " never came";
-    PumpBriefly(form.Handle(), 50);
+    EXPECT_TRUE(HandledUpToAShift(form.Handle(), keys)) << "Shift after arrow key " << key << " never came";
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDC_COMMAND1) << "arrow key " << key << " on the button";
   }
 }
@@ -406,7 +469,7 @@ TEST_F(FormTest, EscInAPaneKeepsTheWindowAndEnterBreaksTheLine) {
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return TextOf(pane).size() == 5; }));
     const int escapes = pane == Upper() ? 1 : 2;
     EXPECT_TRUE(PumpUntil(form.Handle(), [&] { return keys.Count(VK_ESCAPE) == escapes; })) << "Esc never came";
-    PumpBriefly(form.Handle());
+    EXPECT_TRUE(HandledUpToAShift(form.Handle(), keys)) << "Shift after Esc never came";
     ASSERT_TRUE(IsWindow(form.Handle())) << "Esc in pane " << GetDlgCtrlID(pane) << " closed the window";
     EXPECT_EQ(Printable(TextOf(pane)), "ab\\r\\nc");
   }

@@ -98,7 +98,24 @@ static INPUT Key(WORD key, bool up) {
   return input;
 }
 
+namespace {
+
+std::string Describe(HWND window);
+
+// Keys go to the thread that holds the foreground: they are typed only while
+// a window of this thread holds it, or they would reach another program.
+bool ForegroundIsOurs(const std::string& what) {
+  HWND front = GetForegroundWindow();
+  if (front && GetWindowThreadProcessId(front, nullptr) == GetCurrentThreadId()) return true;
+  ADD_FAILURE() << what << " not typed: the foreground is held by " << Describe(front)
+                << ", not by a window of this test";
+  return false;
+}
+
+}  // namespace
+
 void PressKey(WORD key, bool shift) {
+  if (!ForegroundIsOurs("key " + std::to_string(key))) return;
   std::vector<INPUT> inputs;
   if (shift) inputs.push_back(Key(VK_SHIFT, false));
   inputs.push_back(Key(key, false));
@@ -108,6 +125,7 @@ void PressKey(WORD key, bool shift) {
 }
 
 void TypeText(const std::wstring& text) {
+  if (!ForegroundIsOurs("text \"" + Printable(text) + "\"")) return;
   std::vector<INPUT> inputs;
   for (wchar_t c : text) {
     for (bool up : {false, true}) {

@@ -44,6 +44,8 @@ bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs =
 void PumpBriefly(HWND window, DWORD ms = 100);
 
 // Real key presses through the input queue: they reach the foreground window.
+// Typed only while a window of the calling thread holds the foreground;
+// otherwise nothing is typed and the test fails, naming the window in front.
 void PressKey(WORD key, bool shift = false);
 void TypeText(const std::wstring& text);
 
