@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "FormFixture.h"
-#include "PutBack.h"
 #include "window/AppModule.h"
 #include "window/Resource.h"
 
@@ -300,41 +299,38 @@ TEST_F(FormTest, ADpiChangeLaysOutTheWindowAsIfOpenedAtThatDpi) {
   }
 }
 
-// Sets the message font while it lives, as the user's text size would, and
-// tells the window so, naming the setting in wParam or not (0). The font is
-// the session's: it is put back however the test ends (PutBack.h).
+// Sets the message font while it lives, for the session only (never written
+// to the user's profile), as the user's text size would, and tells the window
+// so, naming the setting in wParam or not (0).
 class MessageFontSetting {
  public:
-  MessageFontSetting(HWND window, int height, WPARAM announced)
-      : window_(window), announced_(announced), change_(kMessageFontSetting, MetricsValue(Changed(height))) {
-    Announce();
+  MessageFontSetting(HWND window, int height, WPARAM announced) : window_(window), announced_(announced) {
+    metrics_.cbSize = sizeof metrics_;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics_, &metrics_, 0);
+    NONCLIENTMETRICSW changed = metrics_;
+    changed.lfMessageFont.lfHeight = -height;
+    Apply(changed);
   }
-  ~MessageFontSetting() {
-    change_.PutBack();
-    Announce();
-  }
+  ~MessageFontSetting() { Apply(metrics_); }
   MessageFontSetting(const MessageFontSetting&) = delete;
   MessageFontSetting& operator=(const MessageFontSetting&) = delete;
 
  private:
-  static NONCLIENTMETRICSW Changed(int height) {
-    NONCLIENTMETRICSW metrics = {};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    metrics.lfMessageFont.lfHeight = -height;
-    return metrics;
+  void Apply(NONCLIENTMETRICSW& metrics) {
+    SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    SendMessageW(window_, WM_SETTINGCHANGE, announced_, reinterpret_cast<LPARAM>(L"WindowMetrics"));
   }
-  void Announce() { SendMessageW(window_, WM_SETTINGCHANGE, announced_, reinterpret_cast<LPARAM>(L"WindowMetrics")); }
 
   HWND window_;
   WPARAM announced_;
-  SessionSettingChange change_;
+  NONCLIENTMETRICSW metrics_ = {};
 };
 
 // A text size changed while the program runs: the fonts follow at once,
 // however the change was announced, and every caption fits. Any other
 // announcement leaves the fonts as they are.
 TEST_F(FormTest, TheFontsFollowTheTextSizeWhileRunning) {
+  if (!MayChangeTheSession()) GTEST_SKIP() << kSessionOfItsOwn;
   const struct {
     int height;
     WPARAM announced;

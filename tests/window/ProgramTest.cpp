@@ -8,14 +8,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "PutBack.h"
 #include "TestSupport.h"
 #include "window/Form1.h"
 
@@ -358,8 +356,9 @@ bool Exists(const std::wstring& path) {
 // The simulator put into the Windows folder is found there. The folder is
 // the machine's own: a QZ_USB.DLL found there, the user's device library,
 // stays byte for byte as it was and the program is not started on it; the
-// test removes only the copy it placed (PutBack.h).
+// test removes only the copy it made, and only while it holds its bytes.
 TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
+  if (!MayChangeTheSession()) GTEST_SKIP() << kSessionOfItsOwn;
   // Not elevated, Windows would redirect this 32-bit test's copy to the
   // user's VirtualStore, where the program does not look.
   if (!RunningElevated()) GTEST_SKIP() << "writing to the Windows folder needs an elevated test";
@@ -367,6 +366,7 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring placed = std::wstring(windows) + L"\\QZ_USB.DLL";
   const bool machines = Exists(placed);
+  const std::vector<char> simulator = ReadFileBytes(Payload(L"QZ_USB.DLL"));
   const struct {
     const char* name;
     bool libraryThere;
@@ -376,28 +376,21 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
     // that it did not make.
     if (!c.libraryThere && machines) continue;
     // Where the machine has none, the test puts one there as a user would.
-    std::unique_ptr<PlacedFile> users;
-    if (c.libraryThere && !machines) {
-      EmptyFolder();
-      const std::wstring own = ProgramFolder() + L"stage\\users-library";
-      WriteText(own, "a QZ_USB.DLL of the user's own, not to be touched\r\n");
-      users.reset(new PlacedFile(own, placed));
-      ASSERT_TRUE(users->Placed()) << c.name;
-    }
+    const bool users = c.libraryThere && !machines;
+    if (users) WriteText(placed, "a QZ_USB.DLL of the user's own, not to be touched\r\n");
     const std::vector<char> before = ReadFileBytes(placed);
-    {
-      const PlacedFile simulator(Payload(L"QZ_USB.DLL"), placed);
-      EXPECT_EQ(simulator.Placed(), !c.libraryThere) << c.name << ": the simulator placed";
-      if (simulator.Placed()) {
-        Program program(Stage(L"windows-folder", {}));
-        ExpectWindowWithFocusedButton(program);
-      }
-    }
-    if (c.libraryThere) {
-      EXPECT_EQ(Fingerprint(ReadFileBytes(placed)), Fingerprint(before)) << c.name << ": the file there changed";
-    } else {
+    // Copied only where no file is there: a file of the machine's own is never overwritten.
+    const bool copied = CopyFileW(Payload(L"QZ_USB.DLL").c_str(), placed.c_str(), TRUE) != FALSE;
+    EXPECT_EQ(copied, !c.libraryThere) << c.name << ": the simulator copied";
+    if (copied) {
+      Program program(Stage(L"windows-folder", {}));
+      ExpectWindowWithFocusedButton(program);
+      if (ReadFileBytes(placed) == simulator) DeleteFileW(placed.c_str());
       EXPECT_FALSE(Exists(placed)) << c.name << ": the simulator is left in the Windows folder";
+    } else {
+      EXPECT_TRUE(ReadFileBytes(placed) == before) << c.name << ": the file there changed";
     }
+    if (users) DeleteFileW(placed.c_str());
   }
   if (machines) {
     GTEST_SKIP() << Printable(placed) << " is the machine's own: left as it was, and the program not started on it";
@@ -544,18 +537,26 @@ TEST(Accessibility, QueriesOfEveryWindowLeaveTheProgramWorking) {
   if (RunningOnWine()) GTEST_SKIP() << "the names themselves: Wine does not annotate";
 }
 
-// Sets the session's screen-reader flag, as a screen reader does, and puts
-// back what it was however the test ends (PutBack.h); each change is
-// announced to every window as Windows does (Wine does not).
+// Sets the session's screen-reader flag, as a screen reader does, while it
+// lives; each change is announced to every window as Windows does (Wine does not).
 class ScreenReaderFlag {
  public:
-  ScreenReaderFlag() : change_(kScreenReaderSetting, FlagValue(TRUE)) {}
+  ScreenReaderFlag() : before_(ScreenReaderRunning()) { Set(TRUE); }
+  ~ScreenReaderFlag() { Set(before_); }
+  ScreenReaderFlag(const ScreenReaderFlag&) = delete;
+  ScreenReaderFlag& operator=(const ScreenReaderFlag&) = delete;
 
  private:
-  SessionSettingChange change_;
-};
+  static void Set(BOOL on) {
+    SystemParametersInfoW(SPI_SETSCREENREADER, on, nullptr, SPIF_SENDCHANGE);
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSCREENREADER, 0, SMTO_ABORTIFHUNG, 5000, &result);
+  }
 
+  BOOL before_;
+};
 TEST(Accessibility, AnAnnouncedScreenReaderStartsTheAnnotation) {
+  if (!MayChangeTheSession()) GTEST_SKIP() << kSessionOfItsOwn;
   if (ScreenReaderRunning()) GTEST_SKIP() << "a screen reader runs: a start without one cannot be seen";
   {
     ScreenReaderFlag screenReader;

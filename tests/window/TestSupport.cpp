@@ -274,6 +274,12 @@ bool LeftOutUnderEmulation(const std::string& check, const char* reason) {
   return true;
 }
 
+bool MayChangeTheSession() {
+  char throwaway[4] = {};
+  const DWORD length = GetEnvironmentVariableA("DEVICELIST_THROWAWAY_SESSION", throwaway, sizeof throwaway);
+  return RunningOnWine() || (length == 1 && throwaway[0] == '1');
+}
+
 bool RunningElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;

@@ -119,6 +119,18 @@ bool LeftOutUnderEmulation(const std::string& check, const char* reason);
 constexpr char kStackGuard[] = "the emulated process dies as the stack's guard page is put back after an overflow";
 constexpr char kNoFloatExceptions[] = "the emulator raises no x87 exception, whatever the control word unmasks";
 
+// Whether a test may change what belongs to the whole session or machine:
+// the message font, the screen-reader flag, a file in the Windows folder.
+// Under Wine, yes: every prefix is the suite's own, and scripts/test ends its
+// server, and with it every setting not saved to the profile, at each run.
+// On Windows only where DEVICELIST_THROWAWAY_SESSION=1 says that the machine
+// serves nothing else (CI's runners): a test killed midway, as a CTest
+// timeout kills one, puts nothing back.
+bool MayChangeTheSession();
+constexpr char kSessionOfItsOwn[] =
+    "changes the session's settings or the Windows folder: runs under Wine, or on Windows where "
+    "DEVICELIST_THROWAWAY_SESSION=1 (a CI runner), never on a desktop of someone's own";
+
 // With the administrator's rights that writing to the Windows folder needs.
 bool RunningElevated();
 
