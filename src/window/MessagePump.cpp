@@ -1,23 +1,26 @@
 // The main loop and the yield, with the dialog keyboard interface.
 #include "window/MessagePump.h"
 
-#include <algorithm>
-#include <cstddef>
+#include "window/ThreadState.h"
+#include "window/VendorLibrary.h"
 
 namespace {
 
 // Far more than real input ever queues: past it, what a window of the
 // library's keeps posting to itself waits for the next yield.
 constexpr int kMostMessagesPerYield = 10000;
-// Windows painted in one yield that are told apart; the bound covers the rest.
-constexpr std::size_t kPaintedWindows = 16;
 
 }  // namespace
 
 void DispatchWithDialogKeys(HWND window, MSG& msg) {
   if (window && IsDialogMessageW(window, &msg)) return;
   TranslateMessage(&msg);
-  DispatchMessageW(&msg);
+  // The program's own faults end it (OwnFaults.h); a library's end only its message.
+  if (IsProgramWindow(msg.hwnd)) {
+    DispatchMessageW(&msg);
+  } else {
+    DispatchForeign(msg);
+  }
 }
 
 int MessagePump::Run() {
@@ -36,19 +39,11 @@ int MessagePump::Run() {
 }
 
 bool MessagePump::HandlePending() {
-  HWND painted[kPaintedWindows];
-  std::size_t paintedCount = 0;
   MSG msg;
   for (int handled = 0; window_ && handled < kMostMessagesPerYield; ++handled) {
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) break;
     // Someone else's, as in the main loop.
     if (msg.message == WM_QUIT) continue;
-    if (msg.message == WM_PAINT) {
-      // Paint comes only once nothing else is queued, and again and again for
-      // a window that never validates: the yield has handled what there was.
-      if (std::find(painted, painted + paintedCount, msg.hwnd) != painted + paintedCount) break;
-      if (paintedCount < kPaintedWindows) painted[paintedCount++] = msg.hwnd;
-    }
     DispatchWithDialogKeys(window_, msg);
   }
   return window_ != nullptr;

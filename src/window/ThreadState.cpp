@@ -6,6 +6,20 @@
 #include <xmmintrin.h>
 #endif
 
+bool IsProgramWindow(HWND window) {
+  return window && reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)) == GetModuleHandleW(nullptr);
+}
+
+// Each of the program's top-level windows on the thread, and their children.
+BOOL CALLBACK ThreadState::AddWindow(HWND window, LPARAM state) {
+  auto& saved = *reinterpret_cast<ThreadState*>(state);
+  if (!IsProgramWindow(window) || saved.windowCount_ == sizeof saved.windows_ / sizeof saved.windows_[0]) return TRUE;
+  saved.windows_[saved.windowCount_++] = {window, GetWindowLongW(window, GWL_STYLE),
+                                          GetWindowLongPtrW(window, GWLP_WNDPROC)};
+  if (!GetParent(window)) EnumChildWindows(window, AddWindow, state);
+  return TRUE;
+}
+
 ThreadState::ThreadState() : sse_(IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != FALSE) {
   std::uint16_t x87 = 0;
   std::uint32_t mxcsr = 0;
@@ -22,6 +36,12 @@ ThreadState::ThreadState() : sse_(IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS
   mxcsr_ = mxcsr;
   handlers_ = reinterpret_cast<void*>(static_cast<std::uintptr_t>(__readfsdword(0)));
   if (NewerUser32().getThreadDpiAwarenessContext) dpi_ = NewerUser32().getThreadDpiAwarenessContext();
+  EnumThreadWindows(GetCurrentThreadId(), AddWindow, reinterpret_cast<LPARAM>(this));
+  capture_ = GetCapture();
+  cursor_ = ShowCursor(FALSE) + 1;
+  ShowCursor(TRUE);
+  priority_ = GetThreadPriority(GetCurrentThread());
+  console_ = GetConsoleWindow() != nullptr;
   active_ = GetActiveWindow();
   focus_ = GetFocus();
 }
@@ -52,6 +72,37 @@ ThreadState::~ThreadState() {
   if (user32.setThreadDpiAwarenessContext && user32.getThreadDpiAwarenessContext() != dpi_) {
     user32.setThreadDpiAwarenessContext(dpi_);
   }
+  // The procedures first: enabling or showing a window sends it messages,
+  // which a subclass of the library's must not get.
+  for (std::size_t i = 0; i < windowCount_; ++i) {
+    const Window& w = windows_[i];
+    if (IsWindow(w.window) && GetWindowLongPtrW(w.window, GWLP_WNDPROC) != w.procedure) {
+      SetWindowLongPtrW(w.window, GWLP_WNDPROC, w.procedure);
+    }
+  }
+  for (std::size_t i = 0; i < windowCount_; ++i) {
+    const Window& w = windows_[i];
+    const LONG style = IsWindow(w.window) ? GetWindowLongW(w.window, GWL_STYLE) : w.style;
+    if ((style ^ w.style) & WS_DISABLED) EnableWindow(w.window, !(w.style & WS_DISABLED));
+    if ((style ^ w.style) & WS_VISIBLE) ShowWindow(w.window, (w.style & WS_VISIBLE) ? SW_SHOWNA : SW_HIDE);
+  }
+  // ReleaseCapture releases only a capture that a window of this thread holds.
+  if (GetCapture() != capture_) {
+    if (capture_) {
+      SetCapture(capture_);
+    } else {
+      ReleaseCapture();
+    }
+  }
+  // ShowCursor moves the count one step and says where it is now.
+  int count = ShowCursor(TRUE);
+  while (count > cursor_) count = ShowCursor(FALSE);
+  while (count < cursor_) count = ShowCursor(TRUE);
+  if (GetThreadPriority(GetCurrentThread()) != priority_) SetThreadPriority(GetCurrentThread(), priority_);
+  // Closes the clipboard only where this thread has it open: the program
+  // never holds it across a call.
+  CloseClipboard();
+  if (!console_ && GetConsoleWindow()) FreeConsole();
   // Focus taken to nowhere, or to a window since destroyed, while the window
   // stays active: the keyboard would reach no control until the next click.
   // A window of the library's that it activated keeps what it was given.

@@ -26,7 +26,46 @@ void Trace(const wchar_t* format, DWORD first = 0, DWORD second = 0) {
   OutputDebugStringW(line);
 }
 
+// What a fault inside a modal loop of the library's leaves: a window of its
+// own owned by one of the program's, the system's modal loop gone and the
+// owner disabled (ThreadState enables it again). Destroyed.
+BOOL CALLBACK DestroyOrphan(HWND window, LPARAM) {
+  if (!IsProgramWindow(window) && IsProgramWindow(GetWindow(window, GW_OWNER))) DestroyWindow(window);
+  return TRUE;
+}
+
+void AfterFault() {
+  EnumThreadWindows(GetCurrentThreadId(), DestroyOrphan, 0);
+}
+
 }  // namespace
+
+void DispatchForeign(MSG& msg) {
+  std::uintptr_t result = 0;
+  Fault fault;
+  bool returned = false;
+  {
+    const ThreadState saved;
+    // DispatchMessageW takes one argument: the thunk puts back the second.
+    const auto dispatch = reinterpret_cast<ForeignFunction>(reinterpret_cast<void (*)()>(&DispatchMessageW));
+    returned = CallGuarded(dispatch, &msg, 0, result, fault);
+  }
+  if (msg.message == WM_PAINT) ValidateRect(msg.hwnd, nullptr);
+  if (returned) return;
+  const bool timer = msg.message == WM_TIMER && msg.lParam;
+  Trace(
+      timer
+          ? L"DeviceList: a timer procedure of the library's raised exception 0x%08lX at 0x%08lX; its timer is killed\n"
+          : L"DeviceList: a window procedure of the library's raised exception 0x%08lX at 0x%08lX; its window is "
+            L"destroyed\n",
+      fault.code, static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(fault.address)));
+  if (timer) {
+    KillTimer(msg.hwnd, msg.wParam);
+  } else {
+    DestroyWindow(msg.hwnd);
+  }
+  AfterFault();
+}
 
 void VendorLibrary::LookUpEntryPoint() {
   bound_ = true;
@@ -64,6 +103,7 @@ std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
     // the process without a word: a new guard page, now that the stack is
     // unwound. Where none can be set, the library is not called again.
     if (fault.code == EXCEPTION_STACK_OVERFLOW && !_resetstkoflw()) entry_ = nullptr;
+    AfterFault();
     return 0;
   }
   // The entry point sets only the low byte of EAX; the rest is whatever it holds.

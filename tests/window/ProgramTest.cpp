@@ -172,6 +172,14 @@ class Program {
     return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
   }
 
+  // Processor time used so far, user and kernel, in milliseconds.
+  ULONGLONG CpuMilliseconds() const {
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(process_.hProcess, &created, &ended, &kernel, &user);
+    const auto ms = [](const FILETIME& t) { return ((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime) / 10000; };
+    return ms(kernel) + ms(user);
+  }
+
   DWORD Thread() const { return process_.dwThreadId; }
   DWORD Pid() const { return process_.dwProcessId; }
 
@@ -666,6 +674,7 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
     const char* fault;
     std::wstring upper, lower;
     const char* emulatorCannot = nullptr;  // why the row shows nothing under emulation
+    const char* faultLater = nullptr;      // what the simulator records when a window of its own faults
   } cases[] = {
       {"fault av", notice, L"1, 3, "},
       {"fault none divide", L"5, 9, ", notice},
@@ -681,7 +690,10 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
       {"leave focus", L"5, 9, ", L"1, 3, "},
       {"leave unload", L"5, 9, ", L"1, 3, "},
       {"loop 200\nfault av", notice, L"1, 3, "},  // the library's own fault, after its own message loop
-      {"leave window", L"5, 9, ", L"1, 3, "},     // last: a window painted at every yield from now on
+      {"leave windowfault\nrecord QZ_SIM.LOG", L"5, 9, ", L"1, 3, ", nullptr, "fault in window"},
+      {"leave subclass", L"5, 9, ", L"1, 3, "},  // faulting on the next message the window gets
+      {"leave dialogfault", notice, L"1, 3, "},  // its modal loop over the window, left by the fault
+      {"leave window", L"5, 9, ", L"1, 3, "},    // last: a window that never validates, from now on
   };
   const std::wstring folder = Stage(L"faults", {{L"QZ_USB.DLL", L"QZ_USB.DLL"}});
   Program program(folder);
@@ -696,7 +708,14 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
     PressAndWaitFor(form, L"5, 9, ");
     WriteText(folder + L"QZ_SIM.TXT", good + c.fault);
     PressAndWaitFor(form, c.upper);
+    // A window of the library's that faults later: until it has.
+    const auto faulted = [&] {
+      const std::vector<std::string> log = ReadLines(folder + L"QZ_SIM.LOG");
+      return !c.faultLater || (!log.empty() && log.back() == c.faultLater);
+    };
+    for (const DWORD start = GetTickCount(); !faulted() && GetTickCount() - start < 10000;) Sleep(10);
     ASSERT_TRUE(program.Running()) << c.fault;
+    EXPECT_TRUE(IsWindowEnabled(form) && IsWindowVisible(form)) << c.fault << ": the window enabled and shown";
     EXPECT_EQ(Printable(TextAcross(Pane(form, IDC_TXTMSGDISPLAY))), Printable(c.upper)) << c.fault;
     EXPECT_EQ(Printable(TextAcross(Pane(form, IDC_TXTMSGDISPLAY2))), Printable(c.lower)) << c.fault;
     EXPECT_EQ(FocusOf(program), button) << c.fault << ": the focus after the press";
@@ -705,6 +724,11 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
     EXPECT_EQ(TextAcross(Pane(form, IDC_TXTMSGDISPLAY)), L"5, 9, ") << "the press after " << c.fault;
     EXPECT_EQ(TextAcross(Pane(form, IDC_TXTMSGDISPLAY2)), L"1, 3, ") << "the press after " << c.fault;
   }
+  // With a window of the library's that never validates its paint region,
+  // the program waits for input, idle.
+  const ULONGLONG busy = program.CpuMilliseconds();
+  ASSERT_EQ(program.ExitCode(1000), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_LT(program.CpuMilliseconds() - busy, 100u) << "milliseconds of CPU in one idle second";
   // Nor does one posted from outside while the program waits for input.
   PostThreadMessageW(program.Thread(), WM_QUIT, 5, 0);
   PressAndWaitFor(form, L"5, 9, ");

@@ -209,6 +209,28 @@ bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
   return forDpi && forDpi(&client, style, FALSE, 0, dpi);
 }
 
+namespace {
+
+DWORD WINAPI ClipboardFree(void*) {
+  return OpenClipboard(nullptr) && CloseClipboard();
+}
+
+// The test program's windows, enabled, visible and with their procedures, and
+// any other window owned by one of them.
+BOOL CALLBACK DescribeWindow(HWND window, LPARAM out) {
+  const bool own = reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)) == GetModuleHandleW(nullptr);
+  if (!own && !GetWindow(window, GW_OWNER)) return TRUE;
+  char line[160];
+  std::snprintf(line, sizeof line, "; %s window %p%s%s, procedure %p", own ? "a" : "a foreign owned",
+                static_cast<void*>(window), IsWindowEnabled(window) ? "" : " disabled",
+                (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) ? "" : " hidden",
+                reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
+  *reinterpret_cast<std::string*>(out) += line;
+  return TRUE;
+}
+
+}  // namespace
+
 std::string ThreadState() {
   // First, and cleared at once: with it set, the formatting below would copy backwards.
   unsigned flags = 0;
@@ -233,7 +255,21 @@ std::string ThreadState() {
   char text[160];
   std::snprintf(text, sizeof text, "x87 0x%04X, MXCSR 0x%04X, direction flag %u, DPI awareness %p, handler chain at %p",
                 x87, mxcsr, (flags >> 10) & 1u, dpi, handlers);
-  return text;
+  std::string state = text;
+  const int cursor = ShowCursor(FALSE) + 1;
+  ShowCursor(TRUE);
+  // Whether another thread can open the clipboard, that is whether this one left it open.
+  HANDLE probe = CreateThread(nullptr, 0, ClipboardFree, nullptr, 0, nullptr);
+  DWORD clipboardFree = 0;
+  WaitForSingleObject(probe, 5000);
+  GetExitCodeThread(probe, &clipboardFree);
+  CloseHandle(probe);
+  std::snprintf(text, sizeof text, ", capture %p, cursor count %d, priority %d, clipboard %s, console %s",
+                static_cast<void*>(GetCapture()), cursor, GetThreadPriority(GetCurrentThread()),
+                clipboardFree ? "free" : "held", GetConsoleWindow() ? "open" : "none");
+  state += text;
+  EnumThreadWindows(GetCurrentThreadId(), DescribeWindow, reinterpret_cast<LPARAM>(&state));
+  return state;
 }
 
 bool RunningOnWine() {

@@ -80,8 +80,10 @@ bool MetricAtDpi(int metric, int dpi, int& value);
 bool FrameAtDpi(RECT& client, DWORD style, int dpi);
 
 // What a library call may change of the thread, as "x87 0x027F, MXCSR 0x1F80,
-// direction flag 0, DPI awareness ..., handler chain at ...": a direction
-// flag found set is cleared.
+// direction flag 0, DPI awareness ..., handler chain at ..., capture ...,
+// cursor count ..., priority ..., clipboard ..., console ...", then each of the
+// test program's windows on the thread (enabled, visible, procedure) and any
+// other window one of them owns: a direction flag found set is cleared.
 std::string ThreadState();
 
 // Wine rather than Windows: what only Windows shows is not there to test.

@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "listing/DeviceTable.h"
 #include "window/AppModule.h"
+#include "window/Form1.h"
 #include "window/VendorLibrary.h"
 
 namespace {
@@ -96,7 +97,21 @@ TEST(VendorLibrary, WhatALibraryDoesInsideItsCallStaysThere) {
       {"QZ_CDECL.DLL", "", 0},
       {"QZ_POPS4.DLL", "", 0},
       {"QZ_POPS12.DLL", "", 0},
+      // What it leaves of the program's window, and of the thread besides.
+      {"QZ_USB.DLL", "leave disable", 0},
+      {"QZ_USB.DLL", "leave hide", 0},
+      {"QZ_USB.DLL", "leave subclass", 0},  // faulting on the next message it gets
+      {"QZ_USB.DLL", "leave capture", 0},
+      {"QZ_USB.DLL", "leave cursor", 0},
+      {"QZ_USB.DLL", "leave priority", 0},
+      {"QZ_USB.DLL", "leave clipboard", 0},
+      {"QZ_USB.DLL", "leave console", 0},
+      {"QZ_USB.DLL", "leave dialogfault", EXCEPTION_ACCESS_VIOLATION},  // its modal loop over the window
   };
+  // The program's window, as the library finds it: the thread's visible one.
+  Form1 form;
+  ASSERT_TRUE(form.Create(GetModuleHandleW(nullptr)));
+  form.Show(SW_SHOWNOACTIVATE);
   const std::string threadState = ThreadState();
   for (const auto& c : cases) {
     const std::string what = std::string(c.library) + ", " + c.scenario;

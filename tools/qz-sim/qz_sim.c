@@ -31,7 +31,19 @@ enum Leave {
   LEAVE_FOCUS = 4,     /* the keyboard focus on no window */
   LEAVE_UNLOAD = 8,    /* the library freed until the loader lets it go */
   LEAVE_WINDOW = 16,   /* a window of its own that never validates its paint region */
-  LEAVE_DPI = 32       /* the thread unaware of the DPI */
+  LEAVE_DPI = 32,      /* the thread unaware of the DPI */
+  /* What it leaves of the caller's window (the thread's first visible one): */
+  LEAVE_DISABLE = 64,   /* disabled */
+  LEAVE_HIDE = 128,     /* hidden */
+  LEAVE_SUBCLASS = 256, /* subclassed, faulting on the first message after the call */
+  /* Windows and state of its own: */
+  LEAVE_CAPTURE = 512,      /* the mouse captured by a hidden window of its own */
+  LEAVE_DIALOGFAULT = 1024, /* a modal dialog owned by the caller's window, faulting in its loop */
+  LEAVE_WINDOWFAULT = 2048, /* a window of its own that faults on a timer after the call */
+  LEAVE_CONSOLE = 4096,     /* a console */
+  LEAVE_CLIPBOARD = 8192,   /* the clipboard open */
+  LEAVE_PRIORITY = 16384,   /* the thread at idle priority */
+  LEAVE_CURSOR = 32768      /* the cursor hidden (ShowCursor(FALSE)) */
 };
 
 typedef struct {
@@ -58,6 +70,8 @@ typedef struct {
 
 static HMODULE self;
 static int callCount;
+/* The record file of the current scenario, for what faults after its call. */
+static char recording[MAX_PATH];
 /* The Leave bits of the call under way, for its last steps. */
 static int leaving;
 
@@ -128,7 +142,9 @@ static void ReadFaults(const char* text, Scenario* scenario) {
 /* "leave direction quit focus unload window dpi": what every call leaves
  * changed. An unknown word changes nothing. */
 static int ReadLeave(const char* text) {
-  static const char* const names[] = {"direction", "quit", "focus", "unload", "window", "dpi"};
+  static const char* const names[] = {"direction", "quit",      "focus",    "unload",  "window",      "dpi",
+                                      "disable",   "hide",      "subclass", "capture", "dialogfault", "windowfault",
+                                      "console",   "clipboard", "priority", "cursor"};
   int bits = 0, word;
   while ((word = NextWord(&text, names, (int)(sizeof names / sizeof names[0]))) != -2) {
     if (word >= 0) bits |= 1 << word;
@@ -305,6 +321,67 @@ static void Fault(int kind, unsigned long code) {
   }
 }
 
+/* Appends a line to the scenario's record file, if it records. */
+static void Note(const char* line) {
+  FILE* file;
+  if (!recording[0] || !(file = fopen(recording, "a"))) return;
+  fprintf(file, "%s\n", line);
+  fclose(file);
+}
+
+/* A fault after the call, in a procedure of the library's: noted first, so
+ * that a test can wait for it. */
+static void FaultLater(const char* where) {
+  static int* volatile nowhere = NULL;
+  Note(where);
+  *nowhere = 1;
+}
+
+/* The caller's window procedure, and whether the call has returned. */
+static WNDPROC subclassed;
+static volatile int returned;
+
+static LRESULT CALLBACK FaultingSubclass(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (returned) FaultLater("fault in subclass");
+  return CallWindowProcW(subclassed, window, message, wParam, lParam);
+}
+
+static INT_PTR CALLBACK FaultingDialog(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  (void)wParam;
+  (void)lParam;
+  if (message == WM_INITDIALOG) SetTimer(dialog, 1, 10, NULL);
+  if (message == WM_TIMER) FaultLater("fault in dialog");
+  return message == WM_INITDIALOG;
+}
+
+static LRESULT CALLBACK FaultingWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) FaultLater("fault in window");
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+/* A hidden window of the library's own, of a class of its own. */
+static HWND OwnWindow(const char* className, WNDPROC procedure) {
+  WNDCLASSA windowClass;
+  memset(&windowClass, 0, sizeof windowClass);
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = self;
+  windowClass.lpszClassName = className;
+  RegisterClassA(&windowClass);
+  return CreateWindowExA(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, className, "", WS_POPUP, 0, 0, 40, 40, NULL, NULL, self,
+                         NULL);
+}
+
+/* A modal dialog without controls, owned by the caller's window: the system
+ * disables the owner for its loop, and the fault leaves both as they are. */
+static void ShowFaultingDialog(HWND owner) {
+  static DWORD dialog[8]; /* DLGTEMPLATE, no menu, class or title: DWORD-aligned */
+  DLGTEMPLATE* layout = (DLGTEMPLATE*)dialog;
+  layout->style = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
+  layout->cx = 100;
+  layout->cy = 40;
+  DialogBoxIndirectParamA(self, layout, owner, FaultingDialog, 0);
+}
+
 /* Never validated: the system makes up WM_PAINT for it whenever the queue is empty. */
 static LRESULT CALLBACK Unpainted(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_PAINT) return 0;
@@ -329,6 +406,19 @@ static void ShowUnpaintedWindow(void) {
 /* What a call leaves changed, but for the direction flag and the unload,
  * which come last. */
 static void LeaveChanged(int leave) {
+  HWND caller = NULL;
+  EnumThreadWindows(GetCurrentThreadId(), FirstVisible, (LPARAM)&caller);
+  if (caller && (leave & LEAVE_DISABLE)) EnableWindow(caller, FALSE);
+  if (caller && (leave & LEAVE_HIDE)) ShowWindow(caller, SW_HIDE);
+  if (caller && (leave & LEAVE_SUBCLASS) && GetWindowLongPtrW(caller, GWLP_WNDPROC) != (LONG_PTR)FaultingSubclass)
+    subclassed = (WNDPROC)SetWindowLongPtrW(caller, GWLP_WNDPROC, (LONG_PTR)FaultingSubclass);
+  if (leave & LEAVE_CAPTURE) SetCapture(OwnWindow("QZ_SIM.Capture", DefWindowProcA));
+  if (leave & LEAVE_WINDOWFAULT) SetTimer(OwnWindow("QZ_SIM.Faulting", FaultingWindow), 1, 100, NULL);
+  if (leave & LEAVE_CONSOLE) AllocConsole();
+  if (leave & LEAVE_CLIPBOARD) OpenClipboard(NULL);
+  if (leave & LEAVE_PRIORITY) SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
+  if (leave & LEAVE_CURSOR) ShowCursor(FALSE);
+  if (caller && (leave & LEAVE_DIALOGFAULT)) ShowFaultingDialog(caller);
   if (leave & LEAVE_QUIT) PostQuitMessage(0);
   if (leave & LEAVE_FOCUS) SetFocus(NULL);
   if (leave & LEAVE_WINDOW) ShowUnpaintedWindow();
@@ -346,6 +436,7 @@ static unsigned long Answer(short* table, long selector) {
   int changed = 0;
   int call, span, i;
   leaving = 0;
+  returned = 0;
   if (!LoadScenario(&scenario, &changed)) {
     memcpy(table, demoTable, sizeof demoTable);
     return 1;
@@ -354,6 +445,7 @@ static unsigned long Answer(short* table, long selector) {
   if (changed) callCount = 0;
   call = callCount++;
   span = scenario.span ? scenario.span : TABLE_ENTRIES;
+  strcpy(recording, scenario.record);
   if (scenario.record[0]) Record(scenario.record, call, selector, table, span);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
   if (scenario.poke) Poke();
@@ -379,6 +471,7 @@ static unsigned long Answer(short* table, long selector) {
  * the loader lets it go returns into code that is no longer there. */
 static unsigned long Finish(unsigned long result) {
   int i;
+  returned = 1;
   if (leaving & LEAVE_UNLOAD) {
     for (i = 0; i < 1000; ++i) FreeLibrary(self);
   }
