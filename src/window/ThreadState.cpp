@@ -68,6 +68,7 @@ ThreadState::~ThreadState() {
     __writefsdword(0, static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(handlers_)));
   }
 
+  if (processorOnly_) return;
   const User32Functions& user32 = NewerUser32();
   if (user32.setThreadDpiAwarenessContext && user32.getThreadDpiAwarenessContext() != dpi_) {
     user32.setThreadDpiAwarenessContext(dpi_);

@@ -25,7 +25,14 @@ class ThreadState {
   ThreadState(const ThreadState&) = delete;
   ThreadState& operator=(const ThreadState&) = delete;
 
+  // Puts back the processor's state alone (floating point, direction flag,
+  // handler chain): what a message handled without a fault changed of the
+  // windows, the capture or the focus is its window's own affair, as for any
+  // window; a button of the library's holds the capture between two clicks.
+  void ProcessorOnly() { processorOnly_ = true; }
+
  private:
+  bool processorOnly_ = false;
   // The x87 control word and, where the processor has one, MXCSR: a library
   // built with other settings leaves exceptions unmasked or rounding changed.
   std::uint16_t x87_ = 0;

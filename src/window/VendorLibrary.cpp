@@ -45,10 +45,11 @@ void DispatchForeign(MSG& msg) {
   Fault fault;
   bool returned = false;
   {
-    const ThreadState saved;
+    ThreadState saved;
     // DispatchMessageW takes one argument: the thunk puts back the second.
     const auto dispatch = reinterpret_cast<ForeignFunction>(reinterpret_cast<void (*)()>(&DispatchMessageW));
     returned = CallGuarded(dispatch, &msg, 0, result, fault);
+    if (returned) saved.ProcessorOnly();
   }
   if (msg.message == WM_PAINT) ValidateRect(msg.hwnd, nullptr);
   if (returned) return;

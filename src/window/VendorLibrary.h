@@ -43,8 +43,9 @@ class VendorLibrary : public DeviceLibrary {
 
 // Hands a message to a window of the library's, or to a timer procedure, as
 // the library's entry point is called: inside the guarded call, the thread's
-// state put back after it. A fault ends that message, not the program: the
-// timer that faulted is killed, the window that faulted destroyed. A window
-// that returned from WM_PAINT without validating is validated: it would be
-// painted again and again, and the program never idle.
+// state put back after a fault (the processor's after any message). A fault
+// ends that message, not the program: the timer that faulted is killed, the
+// window that faulted destroyed. A window that returned from WM_PAINT without
+// validating is validated: it would be painted again and again, and the
+// program never idle.
 void DispatchForeign(MSG& msg);
