@@ -86,6 +86,13 @@ inline DeviceTable MakeTable(const std::vector<int>& entries) {
   return table;
 }
 
+// The numbers from `from` to `to`, counting by `step`.
+inline std::vector<int> Range(int from, int to, int step = 1) {
+  std::vector<int> v;
+  for (int n = from; n != to + step; n += step) v.push_back(n);
+  return v;
+}
+
 // The pane text of device entries: "3, 5, 9, ".
 inline std::wstring Entries(const std::vector<int>& numbers) {
   std::wstring text;

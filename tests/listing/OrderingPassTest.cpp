@@ -22,12 +22,6 @@ std::vector<int> Padded(std::vector<int> numbers) {
   return numbers;
 }
 
-std::vector<int> Range(int from, int to, int step) {
-  std::vector<int> v;
-  for (int n = from; n != to + step; n += step) v.push_back(n);
-  return v;
-}
-
 std::vector<int> LastOnly(int number) {
   std::vector<int> v(DeviceTable::kExamined, 0);
   v.back() = number;
@@ -55,8 +49,8 @@ TEST(OrderingPass, KnownListsGiveTheirOrderAndYieldCount) {
       {"zeros between numbers dropped", {0, 0, 12, 0, 3, 0, 3}, {3, 3, 12}, 7},
       {"negatives count as empty", {-4, 6, -32768, 2}, {2, 6}, 4},
       {"one number in the last position", LastOnly(4), {4}, 32},
-      {"32 descending numbers", Range(32, 1, -1), Range(1, 32, 1), 32},
-      {"32 ascending numbers", Range(1, 32, 1), Range(1, 32, 1), 993},
+      {"32 descending numbers", Range(32, 1, -1), Range(1, 32), 32},
+      {"32 ascending numbers", Range(1, 32), Range(1, 32), 993},
       {"extremes", {32767, 1, 32767, 1}, {1, 1, 32767, 32767}, 34},
   };
   for (const Case& c : cases) {
@@ -79,14 +73,6 @@ TEST(OrderingPass, EntryThirtyTwoIsNeitherReadNorWritten) {
   EXPECT_EQ(Examined(work), Padded({3, 5}));
   EXPECT_EQ(work.entry[32], 1000) << "work entry 32 is not part of the list";
   EXPECT_EQ(buffer.entry[32], -77) << "buffer entry 32 is not scratch space";
-}
-
-TEST(OrderingPass, BufferHoldsTheNumbersDescending) {
-  DeviceTable work = MakeTable(Range(1, 32, 1));
-  DeviceTable buffer;
-  FakePump pump;
-  ASSERT_TRUE(OrderAscending(work, buffer, pump));
-  EXPECT_EQ(Examined(buffer), Range(32, 1, -1)) << "the smallest ends in buffer entry 31";
 }
 
 TEST(OrderingPass, StopsAtOnceWhenTheWindowGoes) {

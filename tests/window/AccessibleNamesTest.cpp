@@ -150,9 +150,7 @@ TEST(AccessibleNames, EachControlIsNamedOnceAndClearedWhenTheWindowGoes) {
   UnhookWinEvent(announcements);
   CoRevokeClassObject(cookie);
   CoUninitialize();
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
+  PumpBriefly(nullptr, 0);
 }
 
 // A thread that was in no COM apartment is in none after the annotation: a
@@ -166,9 +164,7 @@ TEST(AccessibleNames, TheAnnotationLeavesNoApartmentBehind) {
                                  << ")";
   if (SUCCEEDED(multithreaded)) CoUninitialize();
   DestroyWindow(form.Handle());
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-  }
+  PumpBriefly(nullptr, 0);
 }
 
 }  // namespace

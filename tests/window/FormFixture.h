@@ -21,9 +21,7 @@ class FormTest : public ::testing::Test {
 
   void TearDown() override {
     DestroyWindow(form.Handle());
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    }
+    PumpBriefly(nullptr, 0);
   }
 
   HWND Control(int id) const { return GetDlgItem(form.Handle(), id); }
@@ -32,6 +30,13 @@ class FormTest : public ::testing::Test {
   HWND Button() const { return Control(IDC_COMMAND1); }
 
   void Click() { SendMessageW(Button(), BM_CLICK, 0, 0); }
+
+  // Where the caret is, or ~0u where the pane has a selection.
+  static DWORD CaretOf(HWND pane) {
+    DWORD start = 0, end = 0;
+    SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    return start == end ? start : ~0u;
+  }
 
   Form1 form;
 };

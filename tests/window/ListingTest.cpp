@@ -14,45 +14,24 @@ namespace {
 
 const std::wstring kNotice = L"function call failed\r\n\r\n";
 
-DWORD CaretOf(HWND pane) {
-  DWORD start = 0, end = 0;
-  SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  return start == end ? start : ~0u;
-}
-
+// Each listing reads a call of its own: the first table fills the upper pane,
+// the second the lower one (what a table lists, the host tests show).
 TEST_F(FormTest, ClickFillsBothPanesFromTwoLibraryCalls) {
-  struct Case {
-    const char* scenario;
-    std::wstring upper;
-    std::wstring lower;
-  };
-  // What each pane holds for a table the host tests show in detail; here,
-  // that it comes through the library call and the window.
-  const Case cases[] = {
-      {"table 32767 1 -1 -32768 0 32767", L"1, 32767, 32767, ", L"32767, "},
-      {"table", L"", L""},
-      // Each listing reads its own call: the second table fills the lower pane.
-      {"table 2 1 -32766\ntable 9 -32760", L"1, 2, ", L"8, "},
-  };
-  for (const Case& c : cases) {
-    Scenario scenario(std::string(c.scenario) + "\nrecord QZ_SIM.LOG");
-    SetWindowTextW(Lower(), L"stale");
-    Click();
-    EXPECT_EQ(Printable(TextOf(Upper())), Printable(c.upper)) << c.scenario;
-    EXPECT_EQ(Printable(TextOf(Lower())), Printable(c.lower)) << c.scenario;
-    EXPECT_EQ(CaretOf(Upper()), 0u) << c.scenario << ": the pane shows its start";
-    EXPECT_EQ(scenario.Calls(),
-              (std::vector<std::string>{"call 1 selector 0 table zero", "call 2 selector 0 table zero"}))
-        << c.scenario;
-    EXPECT_TRUE(gLibOk) << c.scenario;
-  }
+  Scenario scenario("table 2 1 -32766\ntable 9 -32760\nrecord QZ_SIM.LOG");
+  SetWindowTextW(Lower(), L"stale");
+  Click();
+  EXPECT_EQ(TextOf(Upper()), L"1, 2, ");
+  EXPECT_EQ(TextOf(Lower()), L"8, ");
+  EXPECT_EQ(CaretOf(Upper()), 0u) << "the pane shows its start";
+  EXPECT_EQ(scenario.Calls(),
+            (std::vector<std::string>{"call 1 selector 0 table zero", "call 2 selector 0 table zero"}));
+  EXPECT_TRUE(gLibOk);
 }
 
-// The pane as it painted itself, pixel by pixel, frame and scroll bar
-// included, read from its own window DC: with desktop composition (always on
-// since Windows 8) that is the window's own surface, whatever covers it on
-// the screen, as a CI runner's console may. PrintWindow would paint the pane
-// anew for the copy and hide a repaint that never came.
+// The pane as it painted itself, frame and scroll bar included, from its own
+// window DC: with desktop composition (always on since Windows 8) the window's
+// own surface, whatever covers it on the screen (a CI runner's console may).
+// PrintWindow would paint the pane anew and hide a repaint that never came.
 std::vector<DWORD> PixelsOf(HWND window) {
   RECT r;
   GetWindowRect(window, &r);
@@ -126,16 +105,25 @@ TEST_F(FormTest, AWriteOutShowsWhatPlainReplacesShow) {
   EXPECT_GT(info.nMax + 1, static_cast<int>(info.nPage)) << "the numbers need the scroll bar: " << ScrollState(Upper());
 }
 
+// Text typed in any script stays in front of what the combined listing
+// appends, and so does a list in front of a failure notice, the caret after it.
 TEST_F(FormTest, CombinedListingAppendsWithoutClearing) {
-  Scenario scenario("table -32768 -1 32767 1 -32767\nresult 1 0");
-  SetWindowTextW(Upper(), L"above ");
-  SetWindowTextW(Lower(), L"below ");
+  Scenario scenario("table 4 -32767\nresult 1 0");
+  ASSERT_TRUE(BringToForeground(form.Handle()));
+  const std::wstring typed = L"\u00c5ngstr\u00f6m \u4e2d\u6587 \u0416 \u03a9 \U0001F600 ";
+  for (HWND pane : {Upper(), Lower()}) {
+    SetFocus(pane);
+    TypeText(typed);
+    // Keys reach whatever has the focus when they are handled.
+    ASSERT_TRUE(PumpUntil(form.Handle(), [&] { return TextOf(pane).size() == typed.size(); }))
+        << "typed into pane " << GetDlgCtrlID(pane) << ": " << Printable(TextOf(pane));
+  }
   form.GetConnectedList();
-  EXPECT_EQ(TextOf(Upper()), L"above 1, 32767, ");
-  EXPECT_EQ(TextOf(Lower()), L"below 0, 32767, 1, ");
+  EXPECT_EQ(Printable(TextOf(Upper())), Printable(typed + L"4, "));
+  EXPECT_EQ(Printable(TextOf(Lower())), Printable(typed + L"1, "));
   form.GetConnectedList();
-  EXPECT_EQ(Printable(TextOf(Upper())), Printable(L"above 1, 32767, " + kNotice));
-  EXPECT_EQ(CaretOf(Upper()), TextOf(Upper()).size());
+  EXPECT_EQ(Printable(TextOf(Upper())), Printable(typed + L"4, " + kNotice));
+  EXPECT_EQ(CaretOf(Upper()), TextOf(Upper()).size()) << "the caret after the notice";
   EXPECT_FALSE(gLibOk);
 }
 

@@ -3,12 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iterator>
-
-#include <intrin.h>  // __readfsdword
-#if defined(_MSC_VER)
-#include <xmmintrin.h>
-#endif
 
 std::wstring ProgramFolder() {
   wchar_t path[MAX_PATH];
@@ -17,17 +11,24 @@ std::wstring ProgramFolder() {
   return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  FILE* file = _wfopen(path.c_str(), L"rb");
+  if (!file) return bytes;
+  char chunk[65536];
+  for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) bytes.append(chunk, n);
+  std::fclose(file);
+  return bytes;
+}
+
 std::vector<std::string> ReadLines(const std::wstring& path) {
   std::vector<std::string> lines;
-  FILE* file = _wfopen(path.c_str(), L"rb");
-  if (!file) return lines;
-  char line[256];
-  while (std::fgets(line, sizeof line, file)) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    lines.push_back(text);
+  const std::string text = ReadFileBytes(path);
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
   }
-  std::fclose(file);
   return lines;
 }
 
@@ -38,11 +39,8 @@ void WriteText(const std::wstring& path, const std::string& text) {
   std::fclose(file);
 }
 
-Scenario::Scenario(const std::string& text) : folder_(ProgramFolder()) {
-  static int serial = 0;
-  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
-  // A line of its own makes every scenario new to the simulator.
-  WriteText(folder_ + L"QZ_SIM.TXT", "# scenario " + std::to_string(++serial) + "\n" + text + "\n");
+Scenario::Scenario(const std::string& text, const std::wstring& folder) : folder_(folder) {
+  Write(text);
 }
 
 Scenario::~Scenario() {
@@ -50,22 +48,45 @@ Scenario::~Scenario() {
   DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
 }
 
+void Scenario::Write(const std::string& text) {
+  static int serial = 0;
+  DeleteFileW((folder_ + L"QZ_SIM.LOG").c_str());
+  // A line of its own makes every scenario new to the simulator.
+  WriteText(folder_ + L"QZ_SIM.TXT", "# scenario " + std::to_string(++serial) + "\n" + text + "\n");
+}
+
 std::vector<std::string> Scenario::Calls() const {
   return ReadLines(folder_ + L"QZ_SIM.LOG");
 }
 
 std::wstring TextOf(HWND window) {
-  const int length = GetWindowTextLengthW(window);
-  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], length + 1)));
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000,
+                      &copied);
+  text.resize(std::min<size_t>(copied, length));
   return text;
+}
+
+std::wstring KeptText(HWND window) {
+  wchar_t text[1024] = {};
+  const int length = InternalGetWindowText(window, text, 1024);
+  return std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0u);
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
 }
 
 static void PumpOnce(HWND window) {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) continue;  // from a window a test closed
-    if (!IsDialogMessageW(window, &msg)) {
+    if (!window || !IsDialogMessageW(window, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }
@@ -83,24 +104,28 @@ bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs) 
 }
 
 void PumpBriefly(HWND window, DWORD ms) {
-  const DWORD start = GetTickCount();
-  do {
-    PumpOnce(window);
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  } while (GetTickCount() - start < ms);
-}
-
-static INPUT Key(WORD key, bool up) {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  return input;
+  const auto never = [] { return false; };
+  PumpUntil(window, never, ms);
 }
 
 namespace {
 
-std::string Describe(HWND window);
+// A key going down or up: a virtual key, or with KEYEVENTF_UNICODE a character.
+INPUT Key(WORD key, bool up, DWORD flags = 0) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  (flags & KEYEVENTF_UNICODE ? input.ki.wScan : input.ki.wVk) = key;
+  input.ki.dwFlags = flags | (up ? KEYEVENTF_KEYUP : 0);
+  return input;
+}
+
+std::string Describe(HWND window) {
+  if (!window) return "no window";
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return "\"" + Printable(KeptText(window)) + "\" (class " + Printable(ClassOf(window)) + ", process " +
+         std::to_string(process) + ")";
+}
 
 // Keys go to the thread that holds the foreground: they are typed only while
 // a window of this thread holds it, or they would reach another program.
@@ -128,30 +153,10 @@ void TypeText(const std::wstring& text) {
   if (!ForegroundIsOurs("text \"" + Printable(text) + "\"")) return;
   std::vector<INPUT> inputs;
   for (wchar_t c : text) {
-    for (bool up : {false, true}) {
-      INPUT input = {};
-      input.type = INPUT_KEYBOARD;
-      input.ki.wScan = c;
-      input.ki.dwFlags = KEYEVENTF_UNICODE | (up ? KEYEVENTF_KEYUP : 0);
-      inputs.push_back(input);
-    }
+    for (bool up : {false, true}) inputs.push_back(Key(c, up, KEYEVENTF_UNICODE));
   }
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
-
-namespace {
-
-std::string Describe(HWND window) {
-  if (!window) return "no window";
-  wchar_t className[64] = {};
-  GetClassNameW(window, className, 64);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  return "\"" + Printable(TextOf(window)) + "\" (class " + Printable(className) + ", process " +
-         std::to_string(process) + ")";
-}
-
-}  // namespace
 
 ::testing::AssertionResult BringToForeground(HWND window) {
   const DWORD start = GetTickCount();
@@ -170,130 +175,8 @@ std::string Describe(HWND window) {
                                        << Describe(GetForegroundWindow()) << ", not by " << Describe(window);
 }
 
-int KeysArriving::counts_[256];
-
-KeysArriving::KeysArriving() : hook_(SetWindowsHookExW(WH_KEYBOARD, Hook, nullptr, GetCurrentThreadId())) {
-  std::fill(std::begin(counts_), std::end(counts_), 0);
-}
-
-KeysArriving::~KeysArriving() {
-  if (hook_) UnhookWindowsHookEx(hook_);
-}
-
-LRESULT CALLBACK KeysArriving::Hook(int code, WPARAM key, LPARAM flags) {
-  // Bit 31: the key goes up; a press counts once, as it goes down.
-  if (code == HC_ACTION && !(flags & 0x80000000)) ++counts_[key & 0xFF];
-  return CallNextHookEx(nullptr, code, key, flags);
-}
-
-namespace {}  // namespace
-
-bool MessageFontAtDpi(int dpi, LOGFONTW& font) {
-  auto forDpi = NewerUser32().systemParametersInfoForDpi;
-  NONCLIENTMETRICSW metrics = {};
-  metrics.cbSize = sizeof metrics;
-  if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return false;
-  font = metrics.lfMessageFont;
-  return true;
-}
-
-bool MetricAtDpi(int metric, int dpi, int& value) {
-  auto forDpi = NewerUser32().getSystemMetricsForDpi;
-  if (!forDpi) return false;
-  value = forDpi(metric, dpi);
-  return true;
-}
-
-bool FrameAtDpi(RECT& client, DWORD style, int dpi) {
-  auto forDpi = NewerUser32().adjustWindowRectExForDpi;
-  return forDpi && forDpi(&client, style, FALSE, 0, dpi);
-}
-
-namespace {
-
-DWORD WINAPI ClipboardFree(void*) {
-  return OpenClipboard(nullptr) && CloseClipboard();
-}
-
-// The test program's windows, enabled, visible and with their procedures, and
-// any other window owned by one of them.
-BOOL CALLBACK DescribeWindow(HWND window, LPARAM out) {
-  const bool own = reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)) == GetModuleHandleW(nullptr);
-  if (!own && !GetWindow(window, GW_OWNER)) return TRUE;
-  char line[160];
-  std::snprintf(line, sizeof line, "; %s window %p%s%s, procedure %p", own ? "a" : "a foreign owned",
-                static_cast<void*>(window), IsWindowEnabled(window) ? "" : " disabled",
-                (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) ? "" : " hidden",
-                reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
-  *reinterpret_cast<std::string*>(out) += line;
-  return TRUE;
-}
-
-}  // namespace
-
-std::string ThreadState() {
-  // First, and cleared at once: with it set, the formatting below would copy backwards.
-  unsigned flags = 0;
-  unsigned short x87 = 0;
-  unsigned mxcsr = 0;
-#if defined(_MSC_VER)
-  __asm {
-    pushfd
-    pop eax
-    mov flags, eax
-    cld
-    fnstcw x87
-  }
-  mxcsr = _mm_getcsr();
-#else
-  __asm__ volatile("pushfl\n\tpopl %0\n\tcld" : "=r"(flags));
-  __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr));
-#endif
-  const void* handlers = reinterpret_cast<const void*>(static_cast<ULONG_PTR>(__readfsdword(0)));
-  auto getDpiContext = NewerUser32().getThreadDpiAwarenessContext;
-  const void* dpi = getDpiContext ? getDpiContext() : nullptr;
-  char text[160];
-  std::snprintf(text, sizeof text, "x87 0x%04X, MXCSR 0x%04X, direction flag %u, DPI awareness %p, handler chain at %p",
-                x87, mxcsr, (flags >> 10) & 1u, dpi, handlers);
-  std::string state = text;
-  const int cursor = ShowCursor(FALSE) + 1;
-  ShowCursor(TRUE);
-  // Whether another thread can open the clipboard, that is whether this one left it open.
-  HANDLE probe = CreateThread(nullptr, 0, ClipboardFree, nullptr, 0, nullptr);
-  DWORD clipboardFree = 0;
-  WaitForSingleObject(probe, 5000);
-  GetExitCodeThread(probe, &clipboardFree);
-  CloseHandle(probe);
-  std::snprintf(text, sizeof text, ", capture %p, cursor count %d, priority %d, clipboard %s, console %s",
-                static_cast<void*>(GetCapture()), cursor, GetThreadPriority(GetCurrentThread()),
-                clipboardFree ? "free" : "held", GetConsoleWindow() ? "open" : "none");
-  state += text;
-  EnumThreadWindows(GetCurrentThreadId(), DescribeWindow, reinterpret_cast<LPARAM>(&state));
-  return state;
-}
-
 bool RunningOnWine() {
   return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-std::vector<std::string> DebugOutput::lines_;
-
-DebugOutput::DebugOutput() : handler_(AddVectoredExceptionHandler(1, Seen)) {
-  lines_.clear();
-}
-
-DebugOutput::~DebugOutput() {
-  RemoveVectoredExceptionHandler(handler_);
-}
-
-LONG CALLBACK DebugOutput::Seen(EXCEPTION_POINTERS* exception) {
-  const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
-  // DBG_PRINTEXCEPTION_C: its length, with the terminating zero, and the text.
-  if (record.ExceptionCode == 0x40010006 && record.NumberParameters >= 2) {
-    lines_.emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]),
-                        record.ExceptionInformation[0] > 0 ? record.ExceptionInformation[0] - 1 : 0);
-  }
-  return EXCEPTION_CONTINUE_SEARCH;
 }
 
 bool UnderEmulation() {
@@ -314,16 +197,6 @@ bool MayChangeTheSession() {
   char throwaway[4] = {};
   const DWORD length = GetEnvironmentVariableA("DEVICELIST_THROWAWAY_SESSION", throwaway, sizeof throwaway);
   return RunningOnWine() || (length == 1 && throwaway[0] == '1');
-}
-
-bool RunningElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  TOKEN_ELEVATION elevation = {};
-  DWORD size = 0;
-  const BOOL known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-  CloseHandle(token);
-  return known && elevation.TokenIsElevated;
 }
 
 int DpiOf(HWND window) {

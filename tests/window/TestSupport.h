@@ -1,4 +1,4 @@
-// Helpers of the window and program tests: scenarios, input, waiting, the thread's state.
+// Helpers of the window and program tests: files, scenarios, windows' text, input, waiting, the session.
 #pragma once
 
 #include <windows.h>
@@ -15,15 +15,23 @@
 // The folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();
 
-// Writes QZ_SIM.TXT beside the test program's QZ_USB.DLL and removes it at the
-// end of the scope; each one is a new scenario for the simulator.
+// A file's bytes; empty if it cannot be read.
+std::string ReadFileBytes(const std::wstring& path);
+// Its lines, without their line breaks.
+std::vector<std::string> ReadLines(const std::wstring& path);
+void WriteText(const std::wstring& path, const std::string& text);
+
+// QZ_SIM.TXT beside a QZ_USB.DLL, the test program's by default, while it lives
+// (with QZ_SIM.LOG); each text written is a new scenario for the simulator.
 class Scenario {
  public:
-  explicit Scenario(const std::string& text);
+  explicit Scenario(const std::string& text, const std::wstring& folder = ProgramFolder());
   ~Scenario();
   Scenario(const Scenario&) = delete;
   Scenario& operator=(const Scenario&) = delete;
 
+  // A new scenario; the calls recorded so far go.
+  void Write(const std::string& text);
   // The lines of QZ_SIM.LOG, if the scenario records calls.
   std::vector<std::string> Calls() const;
 
@@ -31,15 +39,18 @@ class Scenario {
   std::wstring folder_;
 };
 
-std::vector<std::string> ReadLines(const std::wstring& path);
-void WriteText(const std::wstring& path, const std::string& text);
-
+// The text of a window of this process or of the program a test started, as
+// its window procedure gives it (WM_GETTEXT).
 std::wstring TextOf(HWND window);
+// The caption the system keeps for any window, read without a message to
+// its process: for windows of other programs, which a test only looks at.
+std::wstring KeptText(HWND window);
+std::wstring ClassOf(HWND window);
 
-// Handles queued messages for `window` (with its dialog keys) until `done`
-// holds or the time is up; returns `done()`.
-bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs = 3000);
-
+// Handles this thread's messages (with the window's dialog keys, if one is given)
+// until `done` holds or the time is up; returns `done()`. Also the wait for
+// another process: the thread's own windows answer meanwhile.
+bool PumpUntil(HWND window, const std::function<bool()>& done, DWORD timeoutMs = 10000);
 // Handles what is queued now and what arrives within a short while.
 void PumpBriefly(HWND window, DWORD ms = 100);
 
@@ -49,92 +60,32 @@ void PumpBriefly(HWND window, DWORD ms = 100);
 void PressKey(WORD key, bool shift = false);
 void TypeText(const std::wstring& text);
 
-// Puts the window in front, where a test's keys go, or fails naming what
-// holds the foreground instead. A process in the background may not take
-// the foreground (SetForegroundWindow's restrictions; on a CI runner its
-// console holds it), but one whose thread shares the foreground thread's
-// input state may, so the calling thread shares it for the moment.
+// Puts the window in front, where a test's keys go, or fails naming what holds
+// the foreground. A background process may take the foreground only while its
+// thread shares the foreground thread's input state (SetForegroundWindow): here briefly.
 ::testing::AssertionResult BringToForeground(HWND window);
-
-// Counts the key presses that reach this thread's message queue, by key, while
-// it lives: a key test that saw none tested nothing.
-class KeysArriving {
- public:
-  KeysArriving();
-  ~KeysArriving();
-  KeysArriving(const KeysArriving&) = delete;
-  KeysArriving& operator=(const KeysArriving&) = delete;
-
-  int Count(WORD key) const { return counts_[key & 0xFF]; }
-
- private:
-  static LRESULT CALLBACK Hook(int code, WPARAM key, LPARAM flags);
-  static int counts_[256];
-  HHOOK hook_;
-};
-
-// What Windows 10 1607 and later (and Wine) give for a DPI other than the
-// system's; false where the system lacks the function.
-bool MessageFontAtDpi(int dpi, LOGFONTW& font);
-bool MetricAtDpi(int metric, int dpi, int& value);
-bool FrameAtDpi(RECT& client, DWORD style, int dpi);
-
-// What a library call may change of the thread, as "x87 0x027F, MXCSR 0x1F80,
-// direction flag 0, DPI awareness ..., handler chain at ..., capture ...,
-// cursor count ..., priority ..., clipboard ..., console ...", then each of the
-// test program's windows on the thread (enabled, visible, procedure) and any
-// other window one of them owns: a direction flag found set is cleared.
-std::string ThreadState();
 
 // Wine rather than Windows: what only Windows shows is not there to test.
 bool RunningOnWine();
 
-// The lines the process writes for a debugger (OutputDebugStringW) while
-// the object lives, seen as the exception that carries each. Windows 10 and
-// later raise a wide one first, which an attached debugger takes: run the
-// tests that use this without one.
-class DebugOutput {
- public:
-  DebugOutput();
-  ~DebugOutput();
-  DebugOutput(const DebugOutput&) = delete;
-  DebugOutput& operator=(const DebugOutput&) = delete;
-
-  std::vector<std::string> Lines() const { return lines_; }
-
- private:
-  static LONG CALLBACK Seen(EXCEPTION_POINTERS* exception);
-  static std::vector<std::string> lines_;
-  void* handler_;
-};
-
 // True where this 32-bit code runs under a user-mode emulator (scripts/i386.sh).
 bool UnderEmulation();
-
-// True where this 32-bit code runs under a user-mode emulator (on a machine
-// that runs 64-bit code only; scripts/i386.sh): the emulator cannot produce
-// some faults, so that a check of them would pass whether or not the program
-// mends them. Prints the check as left out, with the reason, in the form
-// scripts/test counts; the caller then skips the check.
+// The emulator cannot produce some faults, and a check of them would pass whether
+// or not the program mends them: under it, prints the check as left out, with
+// the reason, as scripts/test counts them, and returns true; the caller skips it.
 bool LeftOutUnderEmulation(const std::string& check, const char* reason);
-// The reasons, each in one place.
 constexpr char kStackGuard[] = "the emulated process dies as the stack's guard page is put back after an overflow";
 constexpr char kNoFloatExceptions[] = "the emulator raises no x87 exception, whatever the control word unmasks";
 
-// Whether a test may change what belongs to the whole session or machine:
-// the message font, the screen-reader flag, a file in the Windows folder.
-// Under Wine, yes: every prefix is the suite's own, and scripts/test ends its
-// server, and with it every setting not saved to the profile, at each run.
-// On Windows only where DEVICELIST_THROWAWAY_SESSION=1 says that the machine
-// serves nothing else (CI's runners): a test killed midway, as a CTest
-// timeout kills one, puts nothing back.
+// Whether a test may change what belongs to the session or machine (the message
+// font, the screen-reader flag, a file in the Windows folder): under Wine, whose
+// prefixes and server (ended at each run) are the suite's own; on Windows only
+// where DEVICELIST_THROWAWAY_SESSION=1 says the machine serves nothing else, as
+// a test killed midway puts nothing back.
 bool MayChangeTheSession();
 constexpr char kSessionOfItsOwn[] =
     "changes the session's settings or the Windows folder: runs under Wine, or on Windows where "
     "DEVICELIST_THROWAWAY_SESSION=1 (a CI runner), never on a desktop of someone's own";
-
-// With the administrator's rights that writing to the Windows folder needs.
-bool RunningElevated();
 
 // The DPI the window is drawn at: its monitor's where Windows scales per
 // monitor, the system's elsewhere.

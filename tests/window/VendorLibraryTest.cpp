@@ -3,6 +3,11 @@
 // misbehaving library leaves of the thread.
 #include <windows.h>
 
+#include <intrin.h>  // __readfsdword
+#if defined(_MSC_VER)
+#include <xmmintrin.h>
+#endif
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -17,6 +22,94 @@
 #include "window/VendorLibrary.h"
 
 namespace {
+
+// The lines written for a debugger (OutputDebugStringW) while it lives, seen as
+// the exception that carries each. Windows 10 and later raise a wide one first,
+// which an attached debugger takes: run these tests without one.
+class DebugOutput {
+ public:
+  DebugOutput() : handler_(AddVectoredExceptionHandler(1, Seen)) { lines_.clear(); }
+  ~DebugOutput() { RemoveVectoredExceptionHandler(handler_); }
+  DebugOutput(const DebugOutput&) = delete;
+  DebugOutput& operator=(const DebugOutput&) = delete;
+
+  std::vector<std::string> Lines() const { return lines_; }
+
+ private:
+  static LONG CALLBACK Seen(EXCEPTION_POINTERS* exception) {
+    const EXCEPTION_RECORD& record = *exception->ExceptionRecord;
+    // DBG_PRINTEXCEPTION_C: its length, with the terminating zero, and the text.
+    if (record.ExceptionCode == 0x40010006 && record.NumberParameters >= 2) {
+      lines_.emplace_back(reinterpret_cast<const char*>(record.ExceptionInformation[1]),
+                          record.ExceptionInformation[0] > 0 ? record.ExceptionInformation[0] - 1 : 0);
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+
+  static inline std::vector<std::string> lines_;
+  void* handler_;
+};
+
+DWORD WINAPI ClipboardFree(void*) {
+  return OpenClipboard(nullptr) && CloseClipboard();
+}
+
+// The test program's windows, enabled, visible and with their procedures, and
+// any other window owned by one of them.
+BOOL CALLBACK DescribeWindow(HWND window, LPARAM out) {
+  const bool own = reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)) == GetModuleHandleW(nullptr);
+  if (!own && !GetWindow(window, GW_OWNER)) return TRUE;
+  char line[160];
+  std::snprintf(line, sizeof line, "; %s window %p%s%s, procedure %p", own ? "a" : "a foreign owned",
+                static_cast<void*>(window), IsWindowEnabled(window) ? "" : " disabled",
+                (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) ? "" : " hidden",
+                reinterpret_cast<void*>(GetWindowLongPtrW(window, GWLP_WNDPROC)));
+  *reinterpret_cast<std::string*>(out) += line;
+  return TRUE;
+}
+
+// What a library call may change of the thread, as text: the fields below, then
+// each of the test program's windows on the thread (enabled, visible, procedure)
+// and any other window one of them owns. A direction flag found set is cleared.
+std::string ThreadState() {
+  // First, and cleared at once: with it set, the formatting below would copy backwards.
+  unsigned flags = 0;
+  unsigned short x87 = 0;
+  unsigned mxcsr = 0;
+#if defined(_MSC_VER)
+  __asm {
+    pushfd
+    pop eax
+    mov flags, eax
+    cld
+    fnstcw x87
+  }
+  mxcsr = _mm_getcsr();
+#else
+  __asm__ volatile("pushfl\n\tpopl %0\n\tcld" : "=r"(flags));
+  __asm__ volatile("fnstcw %0\n\tstmxcsr %1" : "=m"(x87), "=m"(mxcsr));
+#endif
+  const void* handlers = reinterpret_cast<const void*>(static_cast<ULONG_PTR>(__readfsdword(0)));
+  auto getDpiContext = NewerUser32().getThreadDpiAwarenessContext;
+  const int cursor = ShowCursor(FALSE) + 1;
+  ShowCursor(TRUE);
+  // Whether another thread can open the clipboard, that is whether this one left it open.
+  HANDLE probe = CreateThread(nullptr, 0, ClipboardFree, nullptr, 0, nullptr);
+  DWORD clipboardFree = 0;
+  WaitForSingleObject(probe, 5000);
+  GetExitCodeThread(probe, &clipboardFree);
+  CloseHandle(probe);
+  char text[320];
+  std::snprintf(text, sizeof text,
+                "x87 0x%04X, MXCSR 0x%04X, direction flag %u, DPI awareness %p, handler chain at %p, capture %p, "
+                "cursor count %d, priority %d, clipboard %s, console %s",
+                x87, mxcsr, (flags >> 10) & 1u, getDpiContext ? getDpiContext() : nullptr, handlers,
+                static_cast<void*>(GetCapture()), cursor, GetThreadPriority(GetCurrentThread()),
+                clipboardFree ? "free" : "held", GetConsoleWindow() ? "open" : "none");
+  std::string state = text;
+  EnumThreadWindows(GetCurrentThreadId(), DescribeWindow, reinterpret_cast<LPARAM>(&state));
+  return state;
+}
 
 std::string Hex(DWORD code) {
   char text[12];
