@@ -3,8 +3,6 @@
 // (__try) and once for GCC and clang (a handler registered by hand).
 #include "window/GuardedCall.h"
 
-#include <intrin.h>  // __readfsdword, __writefsdword: the head of the handler chain
-
 #include <csetjmp>
 
 // Calls function(first, second) with a frame of its own: the stack pointer
@@ -106,11 +104,11 @@ bool CallGuarded(ForeignFunction function, void* first, std::intptr_t second, st
     fault.address = frame.address;
     return false;
   }
-  frame.record.Next = reinterpret_cast<EXCEPTION_REGISTRATION_RECORD*>(__readfsdword(0));
+  frame.record.Next = static_cast<EXCEPTION_REGISTRATION_RECORD*>(HandlerChain());
   frame.record.Handler = OnFault;
-  __writefsdword(0, reinterpret_cast<DWORD>(&frame.record));
+  SetHandlerChain(&frame.record);
   result = CallForeign(function, first, second);
-  __writefsdword(0, reinterpret_cast<DWORD>(frame.record.Next));
+  SetHandlerChain(frame.record.Next);
   return true;
 }
 #endif

@@ -4,7 +4,19 @@
 
 #include <windows.h>
 
+#include <intrin.h>  // __readfsdword, __writefsdword
+
 #include <cstdint>
+
+// The head of the thread's chain of frame-based exception handlers (FS:[0]):
+// the guarded call and the program's own fault frame push their record there,
+// and the thread's state puts back the head a library left.
+inline void* HandlerChain() {
+  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(__readfsdword(0)));
+}
+inline void SetHandlerChain(void* head) {
+  __writefsdword(0, static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(head)));
+}
 
 // A function of the library's, called with two arguments whatever its
 // calling convention (stdcall, cdecl, or one that pops the wrong count).

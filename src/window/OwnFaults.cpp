@@ -1,7 +1,7 @@
 // The crash of OwnFaults.h, and the frame GCC and clang register by hand.
 #include "window/OwnFaults.h"
 
-#include <intrin.h>  // __readfsdword, __writefsdword: the head of the handler chain
+#include "window/GuardedCall.h"  // HandlerChain
 
 LONG WINAPI CrashOnOwnFault(EXCEPTION_POINTERS* exception) {
   // What the system does with any fault nobody handles: the crash report, or
@@ -24,12 +24,12 @@ EXCEPTION_DISPOSITION NTAPI OnOwnFault(EXCEPTION_RECORD* exception, void*, CONTE
 }  // namespace
 
 OwnFaultFrame::OwnFaultFrame() {
-  record_.Next = reinterpret_cast<EXCEPTION_REGISTRATION_RECORD*>(__readfsdword(0));
+  record_.Next = static_cast<EXCEPTION_REGISTRATION_RECORD*>(HandlerChain());
   record_.Handler = OnOwnFault;
-  __writefsdword(0, reinterpret_cast<DWORD>(&record_));
+  SetHandlerChain(&record_);
 }
 
 OwnFaultFrame::~OwnFaultFrame() {
-  __writefsdword(0, reinterpret_cast<DWORD>(record_.Next));
+  SetHandlerChain(record_.Next);
 }
 #endif

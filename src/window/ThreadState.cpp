@@ -1,7 +1,8 @@
 // Saving and putting back what ThreadState.h lists.
 #include "window/ThreadState.h"
 
-#include <intrin.h>  // __readfsdword, __writefsdword: the head of the handler chain
+#include "window/GuardedCall.h"  // HandlerChain
+
 #if defined(_MSC_VER)
 #include <xmmintrin.h>
 #endif
@@ -34,7 +35,7 @@ ThreadState::ThreadState() : sse_(IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS
 #endif
   x87_ = x87;
   mxcsr_ = mxcsr;
-  handlers_ = reinterpret_cast<void*>(static_cast<std::uintptr_t>(__readfsdword(0)));
+  handlers_ = HandlerChain();
   if (NewerUser32().getThreadDpiAwarenessContext) dpi_ = NewerUser32().getThreadDpiAwarenessContext();
   EnumThreadWindows(GetCurrentThreadId(), AddWindow, reinterpret_cast<LPARAM>(this));
   capture_ = GetCapture();
@@ -64,9 +65,7 @@ ThreadState::~ThreadState() {
   __asm__ volatile("cld\n\tfninit\n\tfldcw %0" : : "m"(x87));
   if (sse_) __asm__ volatile("ldmxcsr %0" : : "m"(mxcsr));
 #endif
-  if (reinterpret_cast<void*>(static_cast<std::uintptr_t>(__readfsdword(0))) != handlers_) {
-    __writefsdword(0, static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(handlers_)));
-  }
+  if (HandlerChain() != handlers_) SetHandlerChain(handlers_);
 
   if (processorOnly_) return;
   const User32Functions& user32 = NewerUser32();

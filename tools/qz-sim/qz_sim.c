@@ -70,7 +70,7 @@ typedef struct {
 
 static HMODULE self;
 static int callCount;
-/* The record file of the current scenario, for what faults after its call. */
+/* The record file of the current scenario, or empty: also for what faults after its call. */
 static char recording[MAX_PATH];
 /* The Leave bits of the call under way, for its last steps. */
 static int leaving;
@@ -221,14 +221,21 @@ static int Step(int call, int count) {
   return call < count ? call : count - 1;
 }
 
-/* "zero" when every entry the call is about to write was 0 when handed in. */
-static void Record(const char* path, int call, long selector, const short* table, int span) {
-  int i, zero = 1;
-  FILE* file = fopen(path, "a");
-  if (!file) return;
-  for (i = 0; i < span; ++i) zero = zero && table[i] == 0;
-  fprintf(file, "call %d selector %ld table %s\n", call + 1, selector, zero ? "zero" : "dirty");
+/* Appends a line to the scenario's record file, if it records. */
+static void Note(const char* line) {
+  FILE* file;
+  if (!recording[0] || !(file = fopen(recording, "a"))) return;
+  fprintf(file, "%s\n", line);
   fclose(file);
+}
+
+/* "zero" when every entry the call is about to write was 0 when handed in. */
+static void Record(int call, long selector, const short* table, int span) {
+  char line[64];
+  int i, zero = 1;
+  for (i = 0; i < span; ++i) zero = zero && table[i] == 0;
+  sprintf(line, "call %d selector %ld table %s", call + 1, selector, zero ? "zero" : "dirty");
+  Note(line);
 }
 
 /* Recursion that never ends before the stack does. */
@@ -262,13 +269,18 @@ static BOOL CALLBACK FirstVisible(HWND window, LPARAM found) {
   return FALSE;
 }
 
+static HWND CallerWindow(void) {
+  HWND window = NULL;
+  EnumThreadWindows(GetCurrentThreadId(), FirstVisible, (LPARAM)&window);
+  return window;
+}
+
 /* Posts the caller's window WM_GETDPISCALEDSIZE (Windows 10 1703) without
  * the size it must fill, for the call's own message loop to dispatch: the
  * window's own code faults on it, under the library's call, as a bug of the
  * program's would. */
 static void Poke(void) {
-  HWND window = NULL;
-  EnumThreadWindows(GetCurrentThreadId(), FirstVisible, (LPARAM)&window);
+  HWND window = CallerWindow();
   if (window) PostMessageA(window, 0x02E4, 96, 0);
 }
 
@@ -319,14 +331,6 @@ static void Fault(int kind, unsigned long code) {
       RaiseException(code, 0, 0, NULL);
       break;
   }
-}
-
-/* Appends a line to the scenario's record file, if it records. */
-static void Note(const char* line) {
-  FILE* file;
-  if (!recording[0] || !(file = fopen(recording, "a"))) return;
-  fprintf(file, "%s\n", line);
-  fclose(file);
 }
 
 /* A fault after the call, in a procedure of the library's: noted first, so
@@ -406,8 +410,7 @@ static void ShowUnpaintedWindow(void) {
 /* What a call leaves changed, but for the direction flag and the unload,
  * which come last. */
 static void LeaveChanged(int leave) {
-  HWND caller = NULL;
-  EnumThreadWindows(GetCurrentThreadId(), FirstVisible, (LPARAM)&caller);
+  HWND caller = CallerWindow();
   if (caller && (leave & LEAVE_DISABLE)) EnableWindow(caller, FALSE);
   if (caller && (leave & LEAVE_HIDE)) ShowWindow(caller, SW_HIDE);
   if (caller && (leave & LEAVE_SUBCLASS) && GetWindowLongPtrW(caller, GWLP_WNDPROC) != (LONG_PTR)FaultingSubclass)
@@ -446,7 +449,7 @@ static unsigned long Answer(short* table, long selector) {
   call = callCount++;
   span = scenario.span ? scenario.span : TABLE_ENTRIES;
   strcpy(recording, scenario.record);
-  if (scenario.record[0]) Record(scenario.record, call, selector, table, span);
+  Record(call, selector, table, span);
   if (scenario.delayCount) Sleep(scenario.delays[Step(call, scenario.delayCount)]);
   if (scenario.poke) Poke();
   if (scenario.loopCount) MessageLoop(scenario.loops[Step(call, scenario.loopCount)]);
