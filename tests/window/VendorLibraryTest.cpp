@@ -132,19 +132,18 @@ TEST(VendorLibrary, TheWholeTableReachesTheLibraryAndComesBack) {
   EXPECT_EQ(scenario.Calls(), std::vector<std::string>{"call 1 selector 0 table zero"});
 }
 
-// A failed call writes one line for a debugger that says why; a sound one
-// writes none.
+// A failed call writes one line for a debugger that says why, at every call
+// (a sound one writes none: WhatALibraryDoesInsideItsCallStaysThere).
 TEST(VendorLibrary, EveryFailedCallTellsADebuggerWhy) {
   const struct {
     const char* library;
     const char* scenario;
     std::uint32_t result;
-    const char* trace;  // what the one line says, or null for no line
+    const char* trace;  // what the one line says
   } cases[] = {
       {"QZ_NOENTRY.DLL", "", 0, "the device library has no entry point SP_GetRegDevList; the call failed"},
       {"QZ_USB.DLL", "result 0", 0, "SP_GetRegDevList returned 0x00000000, a failure"},
       {"QZ_USB.DLL", "result 0xFFFFFF00", 0xFFFFFF00u, "SP_GetRegDevList returned 0xFFFFFF00, a failure"},
-      {"QZ_USB.DLL", "result 0x101", 0x101u, nullptr},
   };
   for (const auto& c : cases) {
     const std::string what = std::string(c.library) + ", " + c.scenario;
@@ -156,8 +155,8 @@ TEST(VendorLibrary, EveryFailedCallTellsADebuggerWhy) {
       DebugOutput output;
       DeviceTable table;
       EXPECT_EQ(library.GetRegDevList(table), c.result) << what << ", call " << call;
-      const std::vector<std::string> expected = {c.trace ? std::string("DeviceList: ") + c.trace + "\n" : ""};
-      EXPECT_EQ(output.Lines(), c.trace ? expected : std::vector<std::string>{}) << what << ", call " << call;
+      EXPECT_EQ(output.Lines(), std::vector<std::string>{std::string("DeviceList: ") + c.trace + "\n"})
+          << what << ", call " << call;
     }
   }
 }
