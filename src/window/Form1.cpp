@@ -12,21 +12,15 @@
 #include "window/Resource.h"
 
 namespace {
-
 const wchar_t kClassName[] = L"DeviceList.Form1";
-
-Form1* gMainWindow = nullptr;
-
 }  // namespace
+
+Form1* Form1::mainWindow_ = nullptr;
 
 Form1::Form1() : library_(&gLibHandle), listings_(txtMsgDisplay_, txtMsgDisplay2_, library_, pump_, gLibOk) {}
 
 Form1::~Form1() {
   if (hwnd_) DestroyWindow(hwnd_);
-}
-
-Form1* Form1::MainWindow() {
-  return gMainWindow;
 }
 
 bool Form1::Create(HINSTANCE instance) {
@@ -76,7 +70,7 @@ LRESULT CALLBACK Form1::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
     if (message == WM_NCCREATE) {
       self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
       self->hwnd_ = hwnd;
-      if (!gMainWindow) gMainWindow = self;
+      if (!mainWindow_) mainWindow_ = self;
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     } else {
       self = reinterpret_cast<Form1*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
@@ -158,7 +152,7 @@ LRESULT Form1::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
       HWND hwnd = hwnd_;
       hwnd_ = nullptr;
-      if (gMainWindow == this) gMainWindow = nullptr;
+      if (mainWindow_ == this) mainWindow_ = nullptr;
       return DefWindowProcW(hwnd, message, wParam, lParam);
     }
   }
@@ -240,16 +234,4 @@ void Form1::MoveFocus(HWND control) {
 
 void Form1::Form_Load() {
   CheckLibrary();
-}
-
-void Form1::Command1_Click() {
-  listings_.ListBoth();
-}
-
-void Form1::GetDisconnectList() {
-  listings_.ListDisconnected();
-}
-
-void Form1::GetConnectedList() {
-  listings_.ListCombined();
 }

@@ -31,12 +31,12 @@ class Form1 {
   Pane& UpperPane() { return txtMsgDisplay_; }
 
   // The main window, as the module's procedures reach it; null when none exists.
-  static Form1* MainWindow();
+  static Form1* MainWindow() { return mainWindow_; }
 
   // Fills the lower pane with the disconnected devices.
-  void GetDisconnectList();
+  void GetDisconnectList() { listings_.ListDisconnected(); }
   // Appends both lists from one library call.
-  void GetConnectedList();
+  void GetConnectedList() { listings_.ListCombined(); }
 
  private:
   // Runs OnMessage in the program's own fault frame (OwnFaults.h).
@@ -50,8 +50,9 @@ class Form1 {
   void ApplyIcons();
 
   void Form_Load();
-  void Command1_Click();
+  void Command1_Click() { listings_.ListBoth(); }
 
+  static Form1* mainWindow_;
   HWND hwnd_ = nullptr;
   int dpi_ = 96;  // the DPI the window is drawn at
   ControlFonts fonts_;
