@@ -8,20 +8,15 @@ namespace {
 constexpr std::size_t kCount = DeviceTable::kExamined;
 }
 
-class Listings::RunGuard {
- public:
-  explicit RunGuard(bool& running) : running_(running), owner_(!running) { running_ = true; }
+// Marks a listing as running for as long as it runs; one that arrived while
+// another was yielding owns nothing and returns at once.
+struct Listings::RunGuard {
+  explicit RunGuard(bool& flag) : running(flag), owner(!flag) { flag = true; }
   ~RunGuard() {
-    if (owner_) running_ = false;
+    if (owner) running = false;
   }
-  RunGuard(const RunGuard&) = delete;
-  RunGuard& operator=(const RunGuard&) = delete;
-  // False for a request that arrived while another run was yielding.
-  bool Owner() const { return owner_; }
-
- private:
-  bool& running_;
-  bool owner_;
+  bool& running;
+  const bool owner;
 };
 
 Listings::Listings(Pane& upper, Pane& lower, DeviceLibrary& library, EventPump& pump, bool& libOk)
@@ -51,8 +46,8 @@ void Listings::WriteOrdered(Pane& pane, const DeviceTable& work) {
 }
 
 void Listings::ListBoth() {
-  RunGuard guard(running_);
-  if (!guard.Owner()) return;
+  const RunGuard guard(running_);
+  if (!guard.owner) return;
 
   Clear(upper_);
   DeviceTable table;
@@ -68,8 +63,8 @@ void Listings::ListBoth() {
 }
 
 void Listings::ListDisconnected() {
-  RunGuard guard(running_);
-  if (guard.Owner()) DisconnectedRun();
+  const RunGuard guard(running_);
+  if (guard.owner) DisconnectedRun();
 }
 
 bool Listings::DisconnectedRun() {
@@ -89,8 +84,8 @@ bool Listings::DisconnectedRun() {
 }
 
 void Listings::ListCombined() {
-  RunGuard guard(running_);
-  if (!guard.Owner()) return;
+  const RunGuard guard(running_);
+  if (!guard.owner) return;
 
   DeviceTable table;
   DeviceTable connected;

@@ -34,7 +34,7 @@ class Listings {
   bool Running() const { return running_; }
 
  private:
-  class RunGuard;
+  struct RunGuard;
   enum class Answer { kFilled, kFailed, kWindowGone };
 
   // Sets the library flag, lets the window handle what came meanwhile, and
