@@ -1,21 +1,6 @@
 // The run-time lookups of LateBound.h, each made once.
 #include "window/LateBound.h"
 
-#include <string>
-
-namespace {
-
-// From the system folder only: a plain LoadLibraryW searches the program's
-// folder first, where a planted ole32.dll would run inside the program.
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  wchar_t folder[MAX_PATH];
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return nullptr;
-  return LoadLibraryW((std::wstring(folder, length) + L"\\" + name).c_str());
-}
-
-}  // namespace
-
 // Each table is filled on its first use, on the window's thread, the only
 // one that asks: no lock.
 const User32Functions& NewerUser32() {
@@ -25,15 +10,12 @@ const User32Functions& NewerUser32() {
     filled = true;
     // Loaded with the program, whose imports include it.
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    f.getDpiForWindow = ProcAddress<decltype(f.getDpiForWindow)>(user32, "GetDpiForWindow");
-    f.adjustWindowRectExForDpi = ProcAddress<decltype(f.adjustWindowRectExForDpi)>(user32, "AdjustWindowRectExForDpi");
-    f.systemParametersInfoForDpi =
-        ProcAddress<decltype(f.systemParametersInfoForDpi)>(user32, "SystemParametersInfoForDpi");
-    f.getSystemMetricsForDpi = ProcAddress<decltype(f.getSystemMetricsForDpi)>(user32, "GetSystemMetricsForDpi");
-    f.getThreadDpiAwarenessContext =
-        ProcAddress<decltype(f.getThreadDpiAwarenessContext)>(user32, "GetThreadDpiAwarenessContext");
-    f.setThreadDpiAwarenessContext =
-        ProcAddress<decltype(f.setThreadDpiAwarenessContext)>(user32, "SetThreadDpiAwarenessContext");
+    LookUp(f.getDpiForWindow, user32, "GetDpiForWindow");
+    LookUp(f.adjustWindowRectExForDpi, user32, "AdjustWindowRectExForDpi");
+    LookUp(f.systemParametersInfoForDpi, user32, "SystemParametersInfoForDpi");
+    LookUp(f.getSystemMetricsForDpi, user32, "GetSystemMetricsForDpi");
+    LookUp(f.getThreadDpiAwarenessContext, user32, "GetThreadDpiAwarenessContext");
+    LookUp(f.setThreadDpiAwarenessContext, user32, "SetThreadDpiAwarenessContext");
   }
   return f;
 }
@@ -43,10 +25,11 @@ const Ole32Functions& Ole32() {
   static bool filled = false;
   if (!filled) {
     filled = true;
-    HMODULE ole32 = LoadSystemLibrary(L"ole32.dll");
-    f.coInitializeEx = ProcAddress<decltype(f.coInitializeEx)>(ole32, "CoInitializeEx");
-    f.coUninitialize = ProcAddress<decltype(f.coUninitialize)>(ole32, "CoUninitialize");
-    f.coCreateInstance = ProcAddress<decltype(f.coCreateInstance)>(ole32, "CoCreateInstance");
+    // A known DLL: the system's own copy, never one planted beside the program.
+    HMODULE ole32 = LoadLibraryW(L"ole32.dll");
+    LookUp(f.coInitializeEx, ole32, "CoInitializeEx");
+    LookUp(f.coUninitialize, ole32, "CoUninitialize");
+    LookUp(f.coCreateInstance, ole32, "CoCreateInstance");
   }
   return f;
 }

@@ -36,8 +36,8 @@ const Ole32Functions& Ole32();
 
 // A function looked up by name; null where the module lacks it.
 template <typename Function>
-Function ProcAddress(HMODULE module, const char* name) {
+void LookUp(Function& function, HMODULE module, const char* name) {
   FARPROC found = module ? GetProcAddress(module, name) : nullptr;
   // Through the generic function pointer type, the cast that compilers accept quietly.
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
+  function = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(found));
 }

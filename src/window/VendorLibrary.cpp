@@ -70,7 +70,7 @@ void DispatchForeign(MSG& msg) {
 
 void VendorLibrary::LookUpEntryPoint() {
   bound_ = true;
-  entry_ = ProcAddress<ForeignFunction>(*module_, "SP_GetRegDevList");
+  LookUp(entry_, *module_, "SP_GetRegDevList");
   // A reserved page on either side: a write past the buffer, or in front of
   // the table, faults at once rather than landing in the program's memory.
   reservation_.reset(VirtualAlloc(nullptr, kGuardBytes + kBufferBytes + kGuardBytes, MEM_RESERVE, PAGE_NOACCESS));
