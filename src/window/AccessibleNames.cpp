@@ -44,12 +44,6 @@ void WithServices(Use use) {
   if (services) use(services.get());
 }
 
-// The annotation runtime tells no one: a screen reader that has read the
-// spaced-out caption already reads the name again only when told.
-void AnnounceNameChange(HWND control) {
-  NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
-}
-
 }  // namespace
 
 bool AccessibleNames::Add(HWND control, const wchar_t* name, bool watch) {
@@ -68,15 +62,7 @@ void AccessibleNames::Annotate() {
   if (!ready_ || named_) return;
   // Tried once: a system that cannot annotate is not asked at every request.
   named_ = true;
-  WithServices([this](IAccPropServices* services) {
-    for (std::size_t i = 0; i < count_; ++i) {
-      const HWND control = entries_[i].control;
-      if (SUCCEEDED(services->SetHwndPropStr(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, PROPID_ACC_NAME,
-                                             entries_[i].name))) {
-        AnnounceNameChange(control);
-      }
-    }
-  });
+  SetNames(true);
 }
 
 void AccessibleNames::Clear() {
@@ -84,13 +70,20 @@ void AccessibleNames::Clear() {
   ready_ = false;
   if (!named_) return;
   named_ = false;
-  WithServices([this](IAccPropServices* services) {
+  SetNames(false);
+}
+
+void AccessibleNames::SetNames(bool set) {
+  WithServices([this, set](IAccPropServices* services) {
     for (std::size_t i = 0; i < count_; ++i) {
       const HWND control = entries_[i].control;
-      if (SUCCEEDED(
-              services->ClearHwndProps(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &PROPID_ACC_NAME, 1))) {
-        AnnounceNameChange(control);
-      }
+      const DWORD client = static_cast<DWORD>(OBJID_CLIENT);
+      const HRESULT changed =
+          set ? services->SetHwndPropStr(control, client, CHILDID_SELF, PROPID_ACC_NAME, entries_[i].name)
+              : services->ClearHwndProps(control, client, CHILDID_SELF, &PROPID_ACC_NAME, 1);
+      // The annotation runtime tells no one: a screen reader that has read
+      // the spaced-out caption reads the name again only when told.
+      if (SUCCEEDED(changed)) NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
     }
   });
 }

@@ -26,6 +26,9 @@ class AccessibleNames {
   static bool ScreenReaderAnnounced();
 
  private:
+  // Sets or takes off every name.
+  void SetNames(bool set);
+
   struct Entry {
     HWND control;
     const wchar_t* name;
