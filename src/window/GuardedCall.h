@@ -18,6 +18,25 @@ inline void SetHandlerChain(void* head) {
   __writefsdword(0, static_cast<unsigned long>(reinterpret_cast<std::uintptr_t>(head)));
 }
 
+#if !defined(_MSC_VER)
+// GCC and clang have no __try: a frame-based handler registered by hand at
+// the head of the chain while the object lives.
+class HandlerFrame {
+ public:
+  explicit HandlerFrame(PEXCEPTION_ROUTINE handler) {
+    record_.Next = static_cast<EXCEPTION_REGISTRATION_RECORD*>(HandlerChain());
+    record_.Handler = handler;
+    SetHandlerChain(&record_);
+  }
+  ~HandlerFrame() { SetHandlerChain(record_.Next); }
+  HandlerFrame(const HandlerFrame&) = delete;
+  HandlerFrame& operator=(const HandlerFrame&) = delete;
+
+ private:
+  EXCEPTION_REGISTRATION_RECORD record_ = {};
+};
+#endif
+
 // A function of the library's, called with two arguments whatever its
 // calling convention (stdcall, cdecl, or one that pops the wrong count).
 using ForeignFunction = std::uintptr_t(WINAPI*)(void* first, std::intptr_t second);

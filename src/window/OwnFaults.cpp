@@ -1,7 +1,5 @@
-// The crash of OwnFaults.h, and the frame GCC and clang register by hand.
+// The crash of OwnFaults.h.
 #include "window/OwnFaults.h"
-
-#include "window/GuardedCall.h"  // HandlerChain
 
 LONG WINAPI CrashOnOwnFault(EXCEPTION_POINTERS* exception) {
   // What the system does with any fault nobody handles: the crash report, or
@@ -12,24 +10,10 @@ LONG WINAPI CrashOnOwnFault(EXCEPTION_POINTERS* exception) {
 }
 
 #if !defined(_MSC_VER)
-namespace {
-
 EXCEPTION_DISPOSITION NTAPI OnOwnFault(EXCEPTION_RECORD* exception, void*, CONTEXT* context, void*) {
   if (exception->ExceptionFlags & EXCEPTION_UNWIND) return ExceptionContinueSearch;
   EXCEPTION_POINTERS pointers = {exception, context};
   CrashOnOwnFault(&pointers);
   return ExceptionContinueSearch;
-}
-
-}  // namespace
-
-OwnFaultFrame::OwnFaultFrame() {
-  record_.Next = static_cast<EXCEPTION_REGISTRATION_RECORD*>(HandlerChain());
-  record_.Handler = OnOwnFault;
-  SetHandlerChain(&record_);
-}
-
-OwnFaultFrame::~OwnFaultFrame() {
-  SetHandlerChain(record_.Next);
 }
 #endif

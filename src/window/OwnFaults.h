@@ -7,27 +7,19 @@
 
 #include <windows.h>
 
+#include "window/GuardedCall.h"  // HandlerFrame
+
 // The system's handling of an unhandled exception (the crash report, a
 // debugger), then the end of the process with the exception's code.
 LONG WINAPI CrashOnOwnFault(EXCEPTION_POINTERS* exception);
-
 #if !defined(_MSC_VER)
-// GCC and clang have no __try: a frame registered by hand at the head of the
-// thread's handler chain while the object lives.
-class OwnFaultFrame {
- public:
-  OwnFaultFrame();
-  ~OwnFaultFrame();
-  OwnFaultFrame(const OwnFaultFrame&) = delete;
-  OwnFaultFrame& operator=(const OwnFaultFrame&) = delete;
-
- private:
-  EXCEPTION_REGISTRATION_RECORD record_ = {};
-};
+// The handler of GCC and clang's frame.
+EXCEPTION_DISPOSITION NTAPI OnOwnFault(EXCEPTION_RECORD* exception, void*, CONTEXT* context, void*);
 #endif
 
-// Runs a window procedure's body in that frame, the innermost one around the
-// program's own code: it comes before any frame of a library's further out.
+// Runs a window procedure's body in a frame that crashes on any fault: the
+// innermost one around the program's own code, before any frame of a
+// library's further out.
 template <typename Body>
 LRESULT AsOwnCode(Body&& body) {
 #if defined(_MSC_VER)
@@ -37,7 +29,7 @@ LRESULT AsOwnCode(Body&& body) {
     return 0;
   }
 #else
-  const OwnFaultFrame frame;
+  const HandlerFrame frame(OnOwnFault);
   return body();
 #endif
 }
