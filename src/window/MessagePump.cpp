@@ -10,8 +10,8 @@ namespace {
 // library's keeps posting to itself waits for the next yield.
 constexpr int kMostMessagesPerYield = 10000;
 
-}  // namespace
-
+// With the dialog keyboard interface of the window: Tab, Shift+Tab, Enter,
+// and Space on the button.
 void DispatchWithDialogKeys(HWND window, MSG& msg) {
   if (window && IsDialogMessageW(window, &msg)) return;
   TranslateMessage(&msg);
@@ -22,6 +22,8 @@ void DispatchWithDialogKeys(HWND window, MSG& msg) {
     DispatchForeign(msg);
   }
 }
+
+}  // namespace
 
 int MessagePump::Run() {
   MSG msg = {};

@@ -5,10 +5,6 @@
 
 #include "listing/OrderingPass.h"
 
-// Hands one queued message to its window, with the dialog keyboard interface
-// (Tab, Shift+Tab, Enter and Space on the button) of the given top-level window.
-void DispatchWithDialogKeys(HWND window, MSG& msg);
-
 class MessagePump : public EventPump {
  public:
   void Attach(HWND window) { window_ = window; }
