@@ -1,6 +1,8 @@
 // The rules for writing into a pane.
 #include "listing/Pane.h"
 
+#include <charconv>
+
 void Clear(Pane& pane) {
   pane.SetText(L"");
 }
@@ -13,18 +15,9 @@ void Append(Pane& pane, std::wstring_view text) {
 
 std::wstring DeviceEntry(int number) {
   // Plain decimal digits with a minus sign where needed, no grouping.
-  wchar_t digits[14];
-  wchar_t* end = digits + 14;
-  wchar_t* p = end;
-  *--p = L' ';
-  *--p = L',';
-  unsigned magnitude = number < 0 ? 0u - static_cast<unsigned>(number) : static_cast<unsigned>(number);
-  do {
-    *--p = static_cast<wchar_t>(L'0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (number < 0) *--p = L'-';
-  return std::wstring(p, end);
+  char digits[12];
+  char* end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  return std::wstring(digits, end) + L", ";
 }
 
 void AppendFailureNotice(Pane& pane) {
