@@ -38,12 +38,8 @@ void CheckLibrary() {
   }
 
   ShowMessage(
-      L"ERROR finding QZ_USB.DLL"
-      L"\n\n\n"
-      L"Locate and place file in Windows directory, or"
-      L"\n\n"
-      L"same directory as application and try again."
-      L"\n\n",
+      L"ERROR finding QZ_USB.DLL\n\n\nLocate and place file in Windows directory, or\n\n"
+      L"same directory as application and try again.\n\n",
       L"error");
   gLibOk = false;
   // No window is shown and no further handler runs.
