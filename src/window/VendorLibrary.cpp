@@ -12,7 +12,10 @@
 
 namespace {
 
-constexpr std::size_t kBufferBytes = VendorLibrary::kBufferEntries * sizeof(std::int16_t);
+// Entries the library may write without harm: a library that fills more than
+// the 33 of its table writes into zeroed memory of its own.
+constexpr std::size_t kBufferEntries = 2048;
+constexpr std::size_t kBufferBytes = kBufferEntries * sizeof(std::int16_t);
 // One page, the smallest unit that can be made inaccessible.
 constexpr std::size_t kGuardBytes = 4096;
 static_assert(kBufferBytes % kGuardBytes == 0, "the guard pages border the buffer directly");
@@ -20,9 +23,9 @@ static_assert(kBufferBytes % kGuardBytes == 0, "the guard pages border the buffe
 // Why a call failed, for DebugView or a debugger: one line each; the user
 // sees the program's own "function call failed". wsprintfW: user32's, no
 // C runtime formatting pulled into the program.
-void Trace(const wchar_t* format, DWORD first = 0, DWORD second = 0) {
+void Trace(const wchar_t* format, DWORD first = 0, const void* second = nullptr) {
   wchar_t line[160];
-  wsprintfW(line, format, first, second);
+  wsprintfW(line, format, first, static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(second)));
   OutputDebugStringW(line);
 }
 
@@ -53,16 +56,13 @@ void DispatchForeign(MSG& msg) {
   }
   if (msg.message == WM_PAINT) ValidateRect(msg.hwnd, nullptr);
   if (returned) return;
-  const bool timer = msg.message == WM_TIMER && msg.lParam;
-  Trace(
-      timer
-          ? L"DeviceList: a timer procedure of the library's raised exception 0x%08lX at 0x%08lX; its timer is killed\n"
-          : L"DeviceList: a window procedure of the library's raised exception 0x%08lX at 0x%08lX; its window is "
-            L"destroyed\n",
-      fault.code, static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(fault.address)));
-  if (timer) {
+  if (msg.message == WM_TIMER && msg.lParam) {
+    Trace(L"DeviceList: the library's timer procedure raised exception 0x%08lX at 0x%08lX; its timer is killed\n",
+          fault.code, fault.address);
     KillTimer(msg.hwnd, msg.wParam);
   } else {
+    Trace(L"DeviceList: the library's window procedure raised exception 0x%08lX at 0x%08lX; its window is destroyed\n",
+          fault.code, fault.address);
     DestroyWindow(msg.hwnd);
   }
   AfterFault();
@@ -99,7 +99,7 @@ std::uint32_t VendorLibrary::GetRegDevList(DeviceTable& table) {
   }
   if (!returned) {
     Trace(L"DeviceList: SP_GetRegDevList raised exception 0x%08lX at 0x%08lX; the call failed\n", fault.code,
-          static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(fault.address)));
+          fault.address);
     // The overflow used up the stack's guard page, and the next one would end
     // the process without a word: a new guard page, now that the stack is
     // unwound. Where none can be set, the library is not called again.

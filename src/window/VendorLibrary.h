@@ -14,10 +14,6 @@
 
 class VendorLibrary : public DeviceLibrary {
  public:
-  // Entries the library may write without harm: a library that fills more than
-  // the 33 of its table writes into zeroed memory of its own.
-  static constexpr std::size_t kBufferEntries = 2048;
-
   // module: where the start-up check keeps the library it loaded and pinned
   // (&gLibHandle), read at the first call, which looks up SP_GetRegDevList
   // in it by name.
@@ -36,7 +32,7 @@ class VendorLibrary : public DeviceLibrary {
   const HMODULE* module_;
   bool bound_ = false;
   ForeignFunction entry_ = nullptr;
-  // kBufferEntries between two pages the library cannot touch.
+  // The buffer the library writes, between two pages it cannot touch.
   UniqueReservation reservation_;
   std::int16_t* buffer_ = nullptr;
 };
