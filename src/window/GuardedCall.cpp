@@ -72,15 +72,16 @@ __asm__(
 
 namespace {
 
-// GCC has no __try: the same frame-based handler, registered by hand at the
-// head of the thread's handler chain. The system hands the handler the
-// record's address, so the record comes first.
+EXCEPTION_DISPOSITION NTAPI OnFault(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*);
+
+// GCC has no __try: the same frame-based handler, registered by hand. The
+// system hands the handler the record's address, so the record comes first.
 struct FaultFrame {
-  EXCEPTION_REGISTRATION_RECORD record;
-  std::jmp_buf resume;
+  const HandlerFrame handler{OnFault};
+  std::jmp_buf resume = {};
   // Written by the handler, read after longjmp.
-  volatile DWORD code;
-  const void* volatile address;
+  volatile DWORD code = 0;
+  const void* volatile address = nullptr;
 };
 
 EXCEPTION_DISPOSITION NTAPI OnFault(EXCEPTION_RECORD* exception, void* establisher, CONTEXT*, void*) {
@@ -90,25 +91,22 @@ EXCEPTION_DISPOSITION NTAPI OnFault(EXCEPTION_RECORD* exception, void* establish
   frame->code = exception->ExceptionCode;
   frame->address = exception->ExceptionAddress;
   // The C runtime's longjmp unwinds every handler registered since setjmp,
-  // the library's own and this one, as __except does. Only the library's
-  // frames lie between: the program's own faults end it before (OwnFaults.h).
+  // the library's own, as __except does; the frame's destructor takes this
+  // one off. Only the library's frames lie between: the program's own
+  // faults end it before (OwnFaults.h).
   std::longjmp(frame->resume, 1);
 }
 
 }  // namespace
 
 bool CallGuarded(ForeignFunction function, void* first, std::intptr_t second, std::uintptr_t& result, Fault& fault) {
-  FaultFrame frame = {};
+  FaultFrame frame;
   if (setjmp(frame.resume) != 0) {
     fault.code = frame.code;
     fault.address = frame.address;
     return false;
   }
-  frame.record.Next = static_cast<EXCEPTION_REGISTRATION_RECORD*>(HandlerChain());
-  frame.record.Handler = OnFault;
-  SetHandlerChain(&frame.record);
   result = CallForeign(function, first, second);
-  SetHandlerChain(frame.record.Next);
   return true;
 }
 #endif
