@@ -86,14 +86,10 @@ ThreadState::~ThreadState() {
     if ((style ^ w.style) & WS_DISABLED) EnableWindow(w.window, !(w.style & WS_DISABLED));
     if ((style ^ w.style) & WS_VISIBLE) ShowWindow(w.window, (w.style & WS_VISIBLE) ? SW_SHOWNA : SW_HIDE);
   }
-  // ReleaseCapture releases only a capture that a window of this thread holds.
-  if (GetCapture() != capture_) {
-    if (capture_) {
-      SetCapture(capture_);
-    } else {
-      ReleaseCapture();
-    }
-  }
+  // Where the window that had it is gone, the library's capture is released
+  // all the same; ReleaseCapture touches only a capture of this thread.
+  if (capture_ && GetCapture() != capture_) SetCapture(capture_);
+  if (GetCapture() != capture_) ReleaseCapture();
   // ShowCursor moves the count one step and says where it is now.
   int count = ShowCursor(TRUE);
   while (count > cursor_) count = ShowCursor(FALSE);
