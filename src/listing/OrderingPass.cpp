@@ -27,24 +27,16 @@ bool IsLargest(const DeviceTable& work, std::int16_t value) {
 bool OrderAscending(DeviceTable& work, DeviceTable& buffer, EventPump& pump) {
   for (std::size_t i = 0; i < kCount; ++i) buffer.entry[i] = 0;
 
-  // Each number is taken once, so k never passes 32.
+  // Sweeps 0..31 over and over, testing at every position, since the last
+  // number may go mid-sweep. Each number is taken once: k never passes 32.
   std::size_t k = 0;
-  for (;;) {
-    bool finished = false;
-    for (std::size_t i = 0; i < kCount; ++i) {
-      // Tested at every position: the last number may go mid-sweep.
-      if (!AnyPositive(work)) {
-        finished = true;
-        break;
-      }
-      const std::int16_t value = work.entry[i];
-      if (value > 0 && IsLargest(work, value)) {
-        buffer.entry[k++] = value;
-        work.entry[i] = 0;
-      }
-      if (!pump.HandlePending()) return false;
+  for (std::size_t i = 0; AnyPositive(work); i = (i + 1) % kCount) {
+    const std::int16_t value = work.entry[i];
+    if (value > 0 && IsLargest(work, value)) {
+      buffer.entry[k++] = value;
+      work.entry[i] = 0;
     }
-    if (finished) break;
+    if (!pump.HandlePending()) return false;
   }
 
   for (std::size_t i = 0; i < kCount; ++i) work.entry[i] = 0;
