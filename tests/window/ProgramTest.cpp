@@ -42,10 +42,7 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   for (HWND box : foreign) {
     std::wstring text;
     for (HWND label : Children(box, L"Static")) text += L" " + KeptText(label);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(box, &pid);
-    ADD_FAILURE() << "a box of another process (" << pid << ") came first, left open: \"" << Printable(KeptText(box))
-                  << "\":" << Printable(text);
+    ADD_FAILURE() << "a box of another process came first, left open: " << Describe(box) << ":" << Printable(text);
   }
   ASSERT_EQ(boxes.size(), 1u) << "one error box";
   HWND box = boxes.front();
@@ -365,9 +362,8 @@ TEST(Program, ADoubleClickListsOnce) {
       {"result 0", kNotice, L"", 1},
   };
   for (const auto& c : cases) {
-    const std::wstring folder = Stage(L"double-click");
-    Scenario scenario(std::string(c.scenario) + "\ndelay 400 0\nrecord QZ_SIM.LOG", folder);
-    Program program(folder);
+    Scenario scenario(std::string(c.scenario) + "\ndelay 400 0\nrecord QZ_SIM.LOG", Stage(L"double-click"));
+    Program program(scenario.Folder());
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << c.scenario;
     HWND button = GetDlgItem(form, IDC_COMMAND1);
@@ -390,9 +386,9 @@ TEST(Program, ADoubleClickListsOnce) {
 // right, and so is the next click, and the program ends normally.
 TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
   for (int span : {128, 2048}) {
-    const std::wstring folder = Stage(L"writes-past");
-    Scenario scenario("table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG", folder);
-    Program program(folder);
+    Scenario scenario("table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG",
+                      Stage(L"writes-past"));
+    Program program(scenario.Folder());
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << span << " entries";
     for (int click = 1; click <= 2; ++click) {
@@ -439,9 +435,8 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
       {"leave dialogfault", notice, L"1, 3, "},  // its modal loop over the window, left by the fault
       {"leave window", L"5, 9, ", L"1, 3, "},    // last: a window that never validates, from now on
   };
-  const std::wstring folder = Stage(L"faults");
-  Scenario scenario(good, folder);
-  Program program(folder);
+  Scenario scenario(good, Stage(L"faults"));
+  Program program(scenario.Folder());
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr);
   ASSERT_TRUE(BringToForeground(form));
@@ -613,9 +608,8 @@ TEST(Program, ClosingDuringAListingEndsNormally) {
   for (const char* slow :
        {"table 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32\ndelay 300",
         "table 5 -32765\nloop 1000"}) {
-    const std::wstring folder = Stage(L"close-while-listing");
-    Scenario scenario(std::string(slow) + "\nrecord QZ_SIM.LOG", folder);
-    Program program(folder);
+    Scenario scenario(std::string(slow) + "\nrecord QZ_SIM.LOG", Stage(L"close-while-listing"));
+    Program program(scenario.Folder());
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << slow;
     PostMessageW(GetDlgItem(form, IDC_COMMAND1), BM_CLICK, 0, 0);
@@ -630,9 +624,8 @@ TEST(Program, ClosingDuringAListingEndsNormally) {
 // library's call, in a message that the library's own loop dispatched to the
 // window; it is not taken for the library's and shown as a failed call.
 TEST(Program, ItsOwnFaultUnderALibrarysLoopIsACrash) {
-  const std::wstring folder = Stage(L"own-fault");
-  Scenario scenario("table 5 -32765\npoke\nloop 300", folder);
-  Program program(folder);
+  Scenario scenario("table 5 -32765\npoke\nloop 300", Stage(L"own-fault"));
+  Program program(scenario.Folder());
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr);
   HWND pane = GetDlgItem(form, IDC_TXTMSGDISPLAY);

@@ -17,8 +17,6 @@ std::wstring ProgramFolder();
 
 // A file's bytes; empty if it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
-// Its lines, without their line breaks.
-std::vector<std::string> ReadLines(const std::wstring& path);
 void WriteText(const std::wstring& path, const std::string& text);
 
 // QZ_SIM.TXT beside a QZ_USB.DLL, the test program's by default, while it lives
@@ -34,6 +32,7 @@ class Scenario {
   void Write(const std::string& text);
   // The lines of QZ_SIM.LOG, if the scenario records calls.
   std::vector<std::string> Calls() const;
+  const std::wstring& Folder() const { return folder_; }
 
  private:
   std::wstring folder_;
@@ -46,6 +45,8 @@ std::wstring TextOf(HWND window);
 // its process: for windows of other programs, which a test only looks at.
 std::wstring KeptText(HWND window);
 std::wstring ClassOf(HWND window);
+// A window as a failure names it: its caption, class and process.
+std::string Describe(HWND window);
 
 // Handles this thread's messages (with the window's dialog keys, if one is given)
 // until `done` holds or the time is up; returns `done()`. Also the wait for
