@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,22 +86,20 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   EXPECT_FALSE(formShown) << "the main window was shown";
 }
 
-TEST(Startup, WithoutTheLibraryTheBoxSaysWhereToPutItAndTheProgramEnds) {
-  ExpectErrorBoxAndEnd(Stage(L"missing", {}));
-}
-
-// A file that cannot be loaded gives the program's box, and no system box
-// about a bad image before it.
+// Without the library the box says where to put it; a file that cannot be
+// loaded counts as missing: the program's box, and no system box about a bad
+// image before it.
 TEST(Startup, AFileThatIsNoLibraryCountsAsMissing) {
   const struct {
     const wchar_t* name;
-    std::string bytes;
-  } files[] = {{L"not-a-library", "This is not a library.\r\n"},
+    std::string bytes;  // of QZ_USB.DLL; empty: there is none
+  } files[] = {{L"missing", ""},
+               {L"not-a-library", "This is not a library.\r\n"},
                {L"damaged-library", ReadFileBytes(Payload(L"QZ_USB.DLL")).substr(0, 1024)}};
   for (const auto& file : files) {
     SCOPED_TRACE(Printable(file.name));
     const std::wstring folder = Stage(file.name, {});
-    WriteText(folder + L"QZ_USB.DLL", file.bytes);
+    if (!file.bytes.empty()) WriteText(folder + L"QZ_USB.DLL", file.bytes);
     ExpectErrorBoxAndEnd(folder);
   }
   if (RunningOnWine()) GTEST_SKIP() << "Wine shows no system box for a bad image, whatever the error mode";
@@ -331,21 +330,18 @@ class ScreenReaderFlag {
 TEST(Accessibility, AnAnnouncedScreenReaderStartsTheAnnotation) {
   if (!MayChangeTheSession()) GTEST_SKIP() << kSessionOfItsOwn;
   if (ScreenReaderRunning()) GTEST_SKIP() << "a screen reader runs: a start without one cannot be seen";
-  {
-    ScreenReaderFlag screenReader;
+  for (bool atStart : {true, false}) {
+    const char* when = atStart ? "a screen reader at start" : "a screen reader started later";
+    std::optional<ScreenReaderFlag> screenReader;
+    if (atStart) screenReader.emplace();
     Program program(Stage(L"accessibility"));
     HWND form = program.ShownForm();
-    ASSERT_NE(form, nullptr);
-    EXPECT_TRUE(program.Loaded(L"OLEACC.DLL")) << "a screen reader that runs at start";
-    ExpectListingAndNormalEnd(program, form, "a screen reader at start");
+    ASSERT_NE(form, nullptr) << when;
+    EXPECT_EQ(program.Loaded(L"OLEACC.DLL"), atStart) << when << ", the annotation at start";
+    if (!atStart) screenReader.emplace();
+    EXPECT_TRUE(PumpUntil(nullptr, [&] { return program.Loaded(L"OLEACC.DLL"); })) << when;
+    ExpectListingAndNormalEnd(program, form, when);
   }
-  Program program(Stage(L"accessibility"));
-  HWND form = program.ShownForm();
-  ASSERT_NE(form, nullptr);
-  EXPECT_FALSE(program.Loaded(L"OLEACC.DLL")) << "no screen reader at start";
-  ScreenReaderFlag screenReader;
-  EXPECT_TRUE(PumpUntil(nullptr, [&] { return program.Loaded(L"OLEACC.DLL"); })) << "a screen reader that starts later";
-  ExpectListingAndNormalEnd(program, form, "a screen reader started later");
 }
 
 // A second click while the first one's listing runs is dropped, whether it
