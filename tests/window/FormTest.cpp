@@ -56,7 +56,6 @@ std::string Show(const Rect& r) {
          std::to_string(r.height);
 }
 
-// Every control where the design puts it at the DPI.
 void ExpectControlsLaidOut(HWND form, int dpi) {
   const Layout* layout = LayoutAt(dpi);
   ASSERT_NE(layout, nullptr) << "no layout written down for " << dpi << " DPI";
