@@ -22,7 +22,7 @@ const std::wstring kNotice = L"function call failed\r\n\r\n";
 // library, over a window that is never shown; OK ends the program with exit code 1.
 void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startFolder = L"") {
   // Dialog boxes of every process, as the system's own error boxes are.
-  const std::vector<HWND> earlier = TopWindows(L"#32770");
+  const std::vector<HWND> earlier = FindWindows(nullptr, L"#32770");
   Program program(folder, -1, startFolder);
   ASSERT_TRUE(program.Started());
   bool formShown = false;
@@ -31,7 +31,7 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
     HWND form = program.Form();
     formShown = formShown || (form && IsWindowVisible(form));
     boxes = program.Windows(L"#32770");
-    for (HWND box : TopWindows(L"#32770")) {
+    for (HWND box : FindWindows(nullptr, L"#32770")) {
       DWORD pid = 0;
       GetWindowThreadProcessId(box, &pid);
       if (pid != program.Pid() && std::count(earlier.begin(), earlier.end(), box) == 0) foreign.push_back(box);
@@ -42,7 +42,7 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   // of any other program is that program's.
   for (HWND box : foreign) {
     std::wstring text;
-    for (HWND label : Children(box, L"Static")) text += L" " + KeptText(label);
+    for (HWND label : FindWindows(box, L"Static")) text += L" " + KeptText(label);
     ADD_FAILURE() << "a box of another process came first, left open: " << Describe(box) << ":" << Printable(text);
   }
   ASSERT_EQ(boxes.size(), 1u) << "one error box";
@@ -58,14 +58,14 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   EXPECT_EQ(GetWindow(box, GW_OWNER), form) << "the box is owned by the main window";
   EXPECT_FALSE(IsWindowVisible(form));
   std::wstring message;  // the first label with a text: an icon is a label without
-  for (HWND label : Children(box, L"Static")) {
+  for (HWND label : FindWindows(box, L"Static")) {
     if (message.empty()) message = TextOf(label);
   }
   EXPECT_EQ(Printable(message),
             Printable(L"ERROR finding QZ_USB.DLL\n\n\nLocate and place file in Windows directory, or\n\nsame directory "
                       L"as application and try again.\n\n"));
   std::vector<HWND> buttons;
-  for (HWND button : Children(box, L"Button")) {
+  for (HWND button : FindWindows(box, L"Button")) {
     if (IsWindowVisible(button)) buttons.push_back(button);
   }
   ASSERT_EQ(buttons.size(), 1u) << "a single button";
@@ -142,7 +142,6 @@ bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// With the administrator's rights that writing to the Windows folder needs.
 bool RunningElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;

@@ -72,7 +72,7 @@ std::wstring KeptText(HWND window) {
   return std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0u);
 }
 
-std::wstring ClassOf(HWND window) {
+static std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
   return name;

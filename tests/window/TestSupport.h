@@ -44,7 +44,6 @@ std::wstring TextOf(HWND window);
 // The caption the system keeps for any window, read without a message to
 // its process: for windows of other programs, which a test only looks at.
 std::wstring KeptText(HWND window);
-std::wstring ClassOf(HWND window);
 // A window as a failure names it: its caption, class and process.
 std::string Describe(HWND window);
 
