@@ -12,8 +12,6 @@
 
 namespace {
 
-const std::wstring kNotice = L"function call failed\r\n\r\n";
-
 // The pane as it painted itself, frame and scroll bar included, from its own
 // window DC: with desktop composition (always on since Windows 8) the window's
 // own surface, whatever covers it on the screen (a CI runner's console may).

@@ -16,8 +16,6 @@
 
 namespace {
 
-const std::wstring kNotice = L"function call failed\r\n\r\n";
-
 // The error box of a failed start: exactly one, saying where to put the
 // library, over a window that is never shown; OK ends the program with exit code 1.
 void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startFolder = L"") {
@@ -138,10 +136,6 @@ TEST(Startup, TheLibraryBesideTheProgramIsFound) {
   }
 }
 
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool RunningElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
@@ -164,7 +158,7 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
   wchar_t windows[MAX_PATH];
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring placed = std::wstring(windows) + L"\\QZ_USB.DLL";
-  const bool machines = Exists(placed);
+  const bool machines = GetFileAttributesW(placed.c_str()) != INVALID_FILE_ATTRIBUTES;
   const std::string simulator = ReadFileBytes(Payload(L"QZ_USB.DLL"));
   const struct {
     const char* name;
@@ -185,7 +179,8 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
       Program program(Stage(L"windows-folder", {}));
       ExpectWindowWithFocusedButton(program);
       if (ReadFileBytes(placed) == simulator) DeleteFileW(placed.c_str());
-      EXPECT_FALSE(Exists(placed)) << c.name << ": the simulator is left in the Windows folder";
+      EXPECT_EQ(GetFileAttributesW(placed.c_str()), INVALID_FILE_ATTRIBUTES)
+          << c.name << ": the simulator is left in the Windows folder";
     } else {
       EXPECT_TRUE(ReadFileBytes(placed) == before) << c.name << ": the file there changed";
     }
@@ -403,7 +398,6 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
 // next press lists as usual, whatever the fault. One that leaves the thread
 // changed has listed: the program goes on as before, its focus where it was.
 TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
-  const std::wstring notice = kNotice;
   const std::string good = "table 5 -32765 9 -32767\n";
   const struct {
     const char* fault;
@@ -411,24 +405,24 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
     const char* emulatorCannot = nullptr;  // why the row shows nothing under emulation
     const char* faultLater = nullptr;      // what the simulator records when a window of its own faults
   } cases[] = {
-      {"fault av", notice, L"1, 3, "},
-      {"fault none divide", L"5, 9, ", notice},
-      {"fault illegal", notice, L"1, 3, "},
-      {"fault none raise 0xE06D7363", L"5, 9, ", notice},
-      {"write 65536", notice, L"1, 3, "},
-      {"fault stack", notice, L"1, 3, ", kStackGuard},
-      {"fault none stack", L"5, 9, ", notice, kStackGuard},  // a second overflow in the same run
+      {"fault av", kNotice, L"1, 3, "},
+      {"fault none divide", L"5, 9, ", kNotice},
+      {"fault illegal", kNotice, L"1, 3, "},
+      {"fault none raise 0xE06D7363", L"5, 9, ", kNotice},
+      {"write 65536", kNotice, L"1, 3, "},
+      {"fault stack", kNotice, L"1, 3, ", kStackGuard},
+      {"fault none stack", L"5, 9, ", kNotice, kStackGuard},  // a second overflow in the same run
       // Success, every x87 exception unmasked: then the repaint.
       {"fpu 0x0240", L"5, 9, ", L"1, 3, ", kNoFloatExceptions},
       {"leave direction", L"5, 9, ", L"1, 3, "},
       {"leave quit", L"5, 9, ", L"1, 3, "},
       {"leave focus", L"5, 9, ", L"1, 3, "},
       {"leave unload", L"5, 9, ", L"1, 3, "},
-      {"loop 200\nfault av", notice, L"1, 3, "},  // the library's own fault, after its own message loop
+      {"loop 200\nfault av", kNotice, L"1, 3, "},  // the library's own fault, after its own message loop
       {"leave windowfault\nrecord QZ_SIM.LOG", L"5, 9, ", L"1, 3, ", nullptr, "fault in window"},
-      {"leave subclass", L"5, 9, ", L"1, 3, "},  // faulting on the next message the window gets
-      {"leave dialogfault", notice, L"1, 3, "},  // its modal loop over the window, left by the fault
-      {"leave window", L"5, 9, ", L"1, 3, "},    // last: a window that never validates, from now on
+      {"leave subclass", L"5, 9, ", L"1, 3, "},   // faulting on the next message the window gets
+      {"leave dialogfault", kNotice, L"1, 3, "},  // its modal loop over the window, left by the fault
+      {"leave window", L"5, 9, ", L"1, 3, "},     // last: a window that never validates, from now on
   };
   Scenario scenario(good, Stage(L"faults"));
   Program program(scenario.Folder());
@@ -480,10 +474,10 @@ TEST(Program, VersionRecordSaysOnePointZeroZero) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT size = 0;
   ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                                fixed->dwProductVersionLS}),
+            (std::vector<DWORD>{0x00010000u, 0u, 0x00010000u, 0u}))
+      << "file and product version 1.0.0.0";
   DWORD* translations = nullptr;
   ASSERT_TRUE(
       VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &size));

@@ -91,5 +91,7 @@ constexpr char kSessionOfItsOwn[] =
 // monitor, the system's elsewhere.
 int DpiOf(HWND window);
 
+// What a pane shows of a failed library call.
+const std::wstring kNotice = L"function call failed\r\n\r\n";
 // The text a gtest message shows for a pane's content.
 std::string Printable(const std::wstring& text);
