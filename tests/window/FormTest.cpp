@@ -83,35 +83,6 @@ SIZE DesignFrame(HWND form, int dpi) {
   return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
-TEST_F(FormTest, LayoutIsTheDesignAtTheSystemDpi) {
-  const int dpi = DpiOf(form.Handle());
-  // A Wine prefix is named after its DPI: dpi144, dpi96-font13.
-  const char* prefix = std::getenv("DEVICELIST_PREFIX");
-  if (prefix) {
-    ASSERT_EQ(dpi, std::atoi(prefix + 3)) << "the Wine prefix runs at another DPI than its name says";
-  }
-  const Layout* layout = LayoutAt(dpi);
-  ASSERT_NE(layout, nullptr) << "no layout written down for " << dpi << " DPI";
-
-  RECT client;
-  GetClientRect(form.Handle(), &client);
-  EXPECT_EQ(client.right, layout->clientWidth) << "client width at " << dpi << " DPI";
-  EXPECT_EQ(client.bottom, layout->clientHeight) << "client height at " << dpi << " DPI";
-  ExpectControlsLaidOut(form.Handle(), dpi);
-
-  // Centred in the work area of the monitor under the pointer.
-  POINT pointer = {};
-  GetCursorPos(&pointer);
-  MONITORINFO monitor = {};
-  monitor.cbSize = sizeof monitor;
-  ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY), &monitor));
-  const RECT& area = monitor.rcWork;
-  RECT window;
-  GetWindowRect(form.Handle(), &window);
-  EXPECT_LE(std::abs((window.left + window.right) - (area.left + area.right)), 1) << "centred horizontally";
-  EXPECT_LE(std::abs((window.top + window.bottom) - (area.top + area.bottom)), 1) << "centred vertically";
-}
-
 TEST_F(FormTest, CaptionsAreExact) {
   EXPECT_EQ(TextOf(form.Handle()), L" List of devices");
   EXPECT_EQ(TextOf(Control(IDC_LABEL1)), L"c o n n e c t e d   d e v i c e s");
@@ -229,10 +200,36 @@ void ExpectIcons(HWND form, int dpi) {
   }
 }
 
-// Fonts and icons of a fresh window, as the DPI change below expects them.
-TEST_F(FormTest, FontsAndIconsFollowTheSystem) {
-  ExpectFonts(form.Handle(), MessageFont(), DpiOf(form.Handle()));
-  ExpectIcons(form.Handle(), DpiOf(form.Handle()));
+// A fresh window at the system's DPI, as the DPI change below expects it at others.
+TEST_F(FormTest, LayoutFontsAndIconsFollowTheSystem) {
+  const int dpi = DpiOf(form.Handle());
+  // A Wine prefix is named after its DPI: dpi144, dpi96-font13.
+  const char* prefix = std::getenv("DEVICELIST_PREFIX");
+  if (prefix) {
+    ASSERT_EQ(dpi, std::atoi(prefix + 3)) << "the Wine prefix runs at another DPI than its name says";
+  }
+  const Layout* layout = LayoutAt(dpi);
+  ASSERT_NE(layout, nullptr) << "no layout written down for " << dpi << " DPI";
+
+  RECT client;
+  GetClientRect(form.Handle(), &client);
+  EXPECT_EQ(client.right, layout->clientWidth) << "client width at " << dpi << " DPI";
+  EXPECT_EQ(client.bottom, layout->clientHeight) << "client height at " << dpi << " DPI";
+  ExpectControlsLaidOut(form.Handle(), dpi);
+  ExpectFonts(form.Handle(), MessageFont(), dpi);
+  ExpectIcons(form.Handle(), dpi);
+
+  // Centred in the work area of the monitor under the pointer.
+  POINT pointer = {};
+  GetCursorPos(&pointer);
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(pointer, MONITOR_DEFAULTTOPRIMARY), &monitor));
+  const RECT& area = monitor.rcWork;
+  RECT window;
+  GetWindowRect(form.Handle(), &window);
+  EXPECT_LE(std::abs((window.left + window.right) - (area.left + area.right)), 1) << "centred horizontally";
+  EXPECT_LE(std::abs((window.top + window.bottom) - (area.top + area.bottom)), 1) << "centred vertically";
 }
 
 // Moved to a monitor of another scale, the window lays itself out again as
