@@ -42,13 +42,6 @@ TEST_F(PaneTest, DeviceEntryIsAppendedToWhateverThePaneHolds) {
   }
 }
 
-TEST_F(PaneTest, FailureNoticeIsOneCycleWithTwoLineBreaks) {
-  pane.text = L"old";
-  AppendFailureNotice(pane);
-  EXPECT_EQ(pane.text, L"oldfunction call failed\r\n\r\n");
-  EXPECT_EQ(log, (std::vector<std::string>{"pane written"})) << "one replace, no partial update";
-}
-
 TEST_F(PaneTest, ScrollCommandMatchesExactly) {
   struct Case {
     const char* command;
