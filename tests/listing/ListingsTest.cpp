@@ -16,13 +16,6 @@ constexpr auto kBoth = &Listings::ListBoth;
 constexpr auto kDisconnected = &Listings::ListDisconnected;
 constexpr auto kCombined = &Listings::ListCombined;
 
-DeviceTable Filled(int value, int entry32) {
-  DeviceTable t;
-  for (std::size_t i = 0; i < DeviceTable::kExamined; ++i) t.entry[i] = static_cast<std::int16_t>(value);
-  t.entry[32] = static_cast<std::int16_t>(entry32);
-  return t;
-}
-
 class ListingsTest : public ::testing::Test {
  protected:
   std::vector<std::string> log;
@@ -49,8 +42,10 @@ class ListingsTest : public ::testing::Test {
 TEST_F(ListingsTest, EachListingShowsItsTable) {
   DeviceTable only32;
   only32.entry[32] = 5;
-  DeviceTable full = Filled(0, 33);
-  for (std::size_t i = 0; i < 32; ++i) full.entry[i] = static_cast<std::int16_t>(32 - i);
+  DeviceTable full = MakeTable(Range(32, 1, -1));
+  full.entry[32] = 33;
+  DeviceTable equal = MakeTable(std::vector<int>(32, -32761));
+  equal.entry[32] = -32767;
   DeviceTable split;
   for (int i = 0; i < 16; ++i) split.entry[i] = static_cast<std::int16_t>(-32751 + i);
   for (int i = 16; i < 32; ++i) split.entry[i] = static_cast<std::int16_t>(32 - i);
@@ -76,8 +71,7 @@ TEST_F(ListingsTest, EachListingShowsItsTable) {
       {"disconnected, nothing reported", kDisconnected, DeviceTable{}, kAbove, L""},
       {"disconnected, number 0 never shown", kDisconnected, MakeTable({-32768, -32764, -32768}), kAbove, Entries({4})},
       {"disconnected, -1 is device 32767", kDisconnected, MakeTable({-1, -32468}), kAbove, Entries({300, 32767})},
-      {"disconnected, 32 equal, entry 32 ignored", kDisconnected, Filled(-32761, -32767), kAbove,
-       Entries(std::vector<int>(32, 7))},
+      {"disconnected, 32 equal, entry 32 ignored", kDisconnected, equal, kAbove, Entries(std::vector<int>(32, 7))},
       {"combined, mixed", kCombined, MakeTable({5, -32765, 3, -32759}), kAbove + Entries({3, 5}),
        kBelow + Entries({3, 9})},
       {"combined, duplicates", kCombined, MakeTable({7, 2, 7, -32766, -32766}), kAbove + Entries({2, 7, 7}),
