@@ -15,28 +15,16 @@
 
 namespace {
 
-// What the current input stands for, for a finding.
+// The current input, which the stand-ins below play and a finding names.
 struct Input {
   int listing = 0;
-  unsigned closeAt = 0;
+  unsigned closeAt = 0;  // the yield at which the window closes; 0: never
   DeviceTable tables[2];
   std::uint32_t results[2] = {};
   std::wstring typedUpper, typedLower;
 };
 const Input* gInput = nullptr;
-
-std::string Describe(const Input& input);
-
-// A finding: what went wrong and the input, then the crash libFuzzer reports.
-[[noreturn]] void Fail(const std::string& what) {
-  std::fprintf(stderr, "FINDING: %s\n%s", what.c_str(), gInput ? Describe(*gInput).c_str() : "");
-  std::fflush(stderr);
-  std::abort();
-}
-
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(std::string("broken rule: ") + what);
-}
+bool gWindowGone = false;
 
 // Pane text as C source would write it.
 std::string Quoted(const std::wstring& text) {
@@ -73,21 +61,31 @@ std::string Describe(const Input& input) {
          "\n  typed in the lower pane: " + Quoted(input.typedLower) + "\n";
 }
 
+// A finding: what went wrong and the input, then the crash libFuzzer reports.
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "FINDING: %s\n%s", what.c_str(), gInput ? Describe(*gInput).c_str() : "");
+  std::fflush(stderr);
+  std::abort();
+}
+
+void Check(bool ok, const char* what) {
+  if (!ok) Fail(std::string("broken rule: ") + what);
+}
+
 class ModelPane : public Pane {
  public:
   std::wstring Text() const override {
-    Check(!gone, "no pane is read after the window went");
+    Check(!gWindowGone, "no pane is read after the window went");
     return text;
   }
   void SetText(const std::wstring& value) override {
-    Check(!gone, "no pane is written after the window went");
+    Check(!gWindowGone, "no pane is written after the window went");
     text = value;
   }
   void SetCaret(std::size_t pos) override {
-    Check(!gone && pos <= text.size(), "the caret stays within the text of a pane that exists");
+    Check(!gWindowGone && pos <= text.size(), "the caret stays within the text of a pane that exists");
   }
   std::wstring text;
-  bool gone = false;
 };
 
 class ScriptedLibrary : public DeviceLibrary {
@@ -95,28 +93,20 @@ class ScriptedLibrary : public DeviceLibrary {
   std::uint32_t GetRegDevList(DeviceTable& table) override {
     Check(calls < 2, "no listing calls the library more than twice");
     for (std::int16_t e : table.entry) Check(e == 0, "the library gets a zeroed table");
-    table = tables[calls];
-    return results[calls++];
+    table = gInput->tables[calls];
+    return gInput->results[calls++];
   }
-  DeviceTable tables[2];
-  std::uint32_t results[2] = {};
   int calls = 0;
 };
 
 class ClosingPump : public EventPump {
  public:
   bool HandlePending() override {
-    ++yields;
-    if (yields == closeAt) {
-      upper->gone = lower->gone = true;
-      return false;
-    }
-    return true;
+    if (++yields != gInput->closeAt) return true;
+    gWindowGone = true;
+    return false;
   }
-  ModelPane* upper = nullptr;
-  ModelPane* lower = nullptr;
   unsigned yields = 0;
-  unsigned closeAt = 0;  // 0: the window stays
 };
 
 // Reads the input front to back; missing bytes are 0.
@@ -157,20 +147,12 @@ std::wstring Entries(const std::vector<int>& numbers) {
   return text;
 }
 
-std::vector<int> Connected(const DeviceTable& t) {
+// The connected numbers, or the disconnected ones masked, in table order;
+// sorted and without 0 where the listing orders them.
+std::vector<int> Numbers(const DeviceTable& t, bool connected, bool sorted = true) {
   std::vector<int> v;
   for (int i = 0; i < 32; ++i) {
-    if (t.entry[i] > 0) v.push_back(t.entry[i]);
-  }
-  std::sort(v.begin(), v.end());
-  return v;
-}
-
-// In table order, masked; sorted and without 0 where the listing orders them.
-std::vector<int> Disconnected(const DeviceTable& t, bool sorted) {
-  std::vector<int> v;
-  for (int i = 0; i < 32; ++i) {
-    if (t.entry[i] < 0) v.push_back(t.entry[i] & 0x7FFF);
+    if (connected ? t.entry[i] > 0 : t.entry[i] < 0) v.push_back(t.entry[i] & 0x7FFF);
   }
   if (sorted) {
     v.erase(std::remove(v.begin(), v.end(), 0), v.end());
@@ -197,49 +179,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   input.typedUpper = in.Text();
   input.typedLower = in.Text();
   gInput = &input;
+  gWindowGone = false;
 
   ModelPane upper, lower;
+  upper.text = input.typedUpper;
+  lower.text = input.typedLower;
   ScriptedLibrary library;
   ClosingPump pump;
-  pump.upper = &upper;
-  pump.lower = &lower;
-  pump.closeAt = input.closeAt;
-  const int listing = input.listing;
-  library.tables[0] = input.tables[0];
-  library.tables[1] = input.tables[1];
-  library.results[0] = input.results[0];
-  library.results[1] = input.results[1];
-  const std::wstring& typedUpper = input.typedUpper;
-  const std::wstring& typedLower = input.typedLower;
-  upper.text = typedUpper;
-  lower.text = typedLower;
-
   bool libOk = false;
   Listings listings(upper, lower, library, pump, libOk);
-  if (listing == 0) listings.ListBoth();
-  if (listing == 1) listings.ListDisconnected();
-  if (listing == 2) listings.ListCombined();
+  if (input.listing == 0) listings.ListBoth();
+  if (input.listing == 1) listings.ListDisconnected();
+  if (input.listing == 2) listings.ListCombined();
   Check(!listings.Running(), "the next request is served after a listing");
   Check(pump.yields <= 2 * (1 + 32 * 32 + 31),
         "one yield a library call, and at most 32 a number and a last partial sweep, per pass");
-  if (pump.closeAt != 0 && pump.yields == pump.closeAt) return 0;  // closed: no pane was touched after
+  if (gWindowGone && pump.yields == input.closeAt) return 0;  // closed: no pane was touched after
 
-  const DeviceTable& first = library.tables[0];
-  const DeviceTable& second = library.tables[1];
-  const bool ok1 = Ok(library.results[0]);
-  const bool ok2 = Ok(library.results[1]);
+  const DeviceTable& first = input.tables[0];
+  const bool ok1 = Ok(input.results[0]);
+  const bool ok2 = Ok(input.results[1]);
   std::wstring wantUpper, wantLower;
-  if (listing == 0) {
-    wantUpper = ok1 ? Entries(Connected(first)) : kNotice;
-    wantLower = !ok1 ? typedLower : ok2 ? Entries(Disconnected(second, true)) : kNotice;
+  if (input.listing == 0) {
+    wantUpper = ok1 ? Entries(Numbers(first, true)) : kNotice;
+    wantLower = !ok1 ? input.typedLower : ok2 ? Entries(Numbers(input.tables[1], false)) : kNotice;
     Check(libOk == (ok1 && ok2), "the flag holds the last call's result");
     Check(library.calls == (ok1 ? 2 : 1), "the button calls the library a second time only after a success");
-  } else if (listing == 1) {
-    wantUpper = typedUpper;
-    wantLower = ok1 ? Entries(Disconnected(first, true)) : kNotice;
+  } else if (input.listing == 1) {
+    wantUpper = input.typedUpper;
+    wantLower = ok1 ? Entries(Numbers(first, false)) : kNotice;
   } else {
-    wantUpper = typedUpper + (ok1 ? Entries(Connected(first)) : kNotice);
-    wantLower = typedLower + (ok1 ? Entries(Disconnected(first, false)) : L"");
+    wantUpper = input.typedUpper + (ok1 ? Entries(Numbers(first, true)) : kNotice);
+    wantLower = input.typedLower + (ok1 ? Entries(Numbers(first, false, false)) : L"");
   }
   auto expect = [](const char* pane, const std::wstring& actual, const std::wstring& expected) {
     if (actual == expected) return;

@@ -79,14 +79,12 @@ class FakePump : public EventPump {
   std::function<bool(std::size_t)> onYield;
 };
 
-// A table with the given entries from entry 0 on, the rest 0.
 inline DeviceTable MakeTable(const std::vector<int>& entries) {
   DeviceTable table;
   for (std::size_t i = 0; i < entries.size(); ++i) table.entry[i] = static_cast<std::int16_t>(entries[i]);
   return table;
 }
 
-// The numbers from `from` to `to`, counting by `step`.
 inline std::vector<int> Range(int from, int to, int step = 1) {
   std::vector<int> v;
   for (int n = from; n != to + step; n += step) v.push_back(n);

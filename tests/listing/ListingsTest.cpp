@@ -11,13 +11,10 @@
 namespace {
 
 const std::wstring kNotice = L"function call failed\r\n\r\n";
-
-DeviceTable Filled(int value, int entry32) {
-  DeviceTable t;
-  for (std::size_t i = 0; i < DeviceTable::kExamined; ++i) t.entry[i] = static_cast<std::int16_t>(value);
-  t.entry[32] = static_cast<std::int16_t>(entry32);
-  return t;
-}
+const std::wstring kAbove = L"typed above", kBelow = L"typed below";  // in the panes before each listing
+constexpr auto kBoth = &Listings::ListBoth;
+constexpr auto kDisconnected = &Listings::ListDisconnected;
+constexpr auto kCombined = &Listings::ListCombined;
 
 class ListingsTest : public ::testing::Test {
  protected:
@@ -31,90 +28,73 @@ class ListingsTest : public ::testing::Test {
 
   void Reset(const DeviceTable& table) {
     log.clear();
-    upper.text = L"typed above";
-    lower.text = L"typed below";
+    upper.text = kAbove;
+    lower.text = kBelow;
     library.tables = {table};
     library.results = {};
     library.calls = 0;
   }
 };
 
-struct TableCase {
-  const char* what;
-  DeviceTable table;
-  std::wstring upper;
-  std::wstring lower;
-};
-
-TEST_F(ListingsTest, ButtonListsConnectedAboveAndDisconnectedBelow) {
+// What each listing shows of a table after what was typed into the panes:
+// the button and the disconnected listing order the numbers and replace what
+// they list into, the combined listing appends the lower list in table order.
+TEST_F(ListingsTest, EachListingShowsItsTable) {
   DeviceTable only32;
   only32.entry[32] = 5;
-  DeviceTable full = Filled(0, 33);
-  for (std::size_t i = 0; i < 32; ++i) full.entry[i] = static_cast<std::int16_t>(32 - i);
-  const TableCase cases[] = {
-      {"unordered", MakeTable({5, 3, 9}), Entries({3, 5, 9}), L""},
-      {"duplicates kept", MakeTable({7, 7, 2}), Entries({2, 7, 7}), L""},
-      {"gaps and a negative", MakeTable({0, 0, 12, 0, -5, 3, 0, 3}), Entries({3, 3, 12}), Entries({32763})},
-      {"both kinds", MakeTable({4, -32767, -32765, 2}), Entries({2, 4}), Entries({1, 3})},
-      {"nothing reported", DeviceTable{}, L"", L""},
-      {"only entry 32", only32, L"", L""},
-      {"32 numbers, a 33rd in entry 32", full, Entries(Range(1, 32)), L""},
-      {"extremes", MakeTable({32767, 1, -1, -32768, 0, 32767}), Entries({1, 32767, 32767}), Entries({32767})},
-  };
-  for (const TableCase& c : cases) {
-    Reset(c.table);
-    listings.ListBoth();
-    EXPECT_EQ(upper.text, c.upper) << c.what;
-    EXPECT_EQ(lower.text, c.lower) << c.what;
-    EXPECT_EQ(library.calls, 2u) << c.what << ": one call per listing";
-    EXPECT_EQ(upper.caret, 0u) << c.what << ": a successful listing shows the start";
-    EXPECT_TRUE(libOk) << c.what;
-  }
-}
-
-TEST_F(ListingsTest, DisconnectedListingMasksOrdersAndDropsZero) {
-  const TableCase cases[] = {
-      {"mixed", MakeTable({5, -32765, -32759}), L"", Entries({3, 9})},
-      {"repeats", MakeTable({-32763, -32766, -32763, 7, -32766}), L"", Entries({2, 2, 5, 5})},
-      {"nothing reported", DeviceTable{}, L"", L""},
-      {"number 0 never shown", MakeTable({-32768, -32764, -32768}), L"", Entries({4})},
-      {"-1 is device 32767", MakeTable({-1, -32468}), L"", Entries({300, 32767})},
-      {"32 equal, entry 32 ignored", Filled(-32761, -32767), L"", Entries(std::vector<int>(32, 7))},
-  };
-  for (const TableCase& c : cases) {
-    Reset(c.table);
-    listings.ListDisconnected();
-    EXPECT_EQ(lower.text, c.lower) << c.what;
-    EXPECT_EQ(upper.text, L"typed above") << c.what << ": upper pane untouched";
-    EXPECT_EQ(library.calls, 1u) << c.what;
-  }
-}
-
-TEST_F(ListingsTest, CombinedListingAppendsToBothPanes) {
+  DeviceTable full = MakeTable(Range(32, 1, -1));
+  full.entry[32] = 33;
+  DeviceTable equal = MakeTable(std::vector<int>(32, -32761));
+  equal.entry[32] = -32767;
   DeviceTable split;
   for (int i = 0; i < 16; ++i) split.entry[i] = static_cast<std::int16_t>(-32751 + i);
   for (int i = 16; i < 32; ++i) split.entry[i] = static_cast<std::int16_t>(32 - i);
-  const TableCase cases[] = {
-      {"mixed", MakeTable({5, -32765, 3, -32759}), Entries({3, 5}), Entries({3, 9})},
-      {"duplicates", MakeTable({7, 2, 7, -32766, -32766}), Entries({2, 7, 7}), Entries({2, 2})},
-      {"lower in table order, 0 shown", MakeTable({-32768, -1, 32767, 1, -32767}), Entries({1, 32767}),
-       Entries({0, 32767, 1})},
-      {"sixteen of each", split, Entries(Range(1, 16)), Entries(Range(17, 32))},
-      {"nothing reported", DeviceTable{}, L"", L""},
+  const struct {
+    const char* what;
+    void (Listings::*run)();
+    DeviceTable table;
+    std::wstring upper, lower;
+  } cases[] = {
+      {"button, unordered", kBoth, MakeTable({5, 3, 9}), Entries({3, 5, 9}), L""},
+      {"button, duplicates kept", kBoth, MakeTable({7, 7, 2}), Entries({2, 7, 7}), L""},
+      {"button, gaps and a negative", kBoth, MakeTable({0, 0, 12, 0, -5, 3, 0, 3}), Entries({3, 3, 12}),
+       Entries({32763})},
+      {"button, both kinds", kBoth, MakeTable({4, -32767, -32765, 2}), Entries({2, 4}), Entries({1, 3})},
+      {"button, nothing reported", kBoth, DeviceTable{}, L"", L""},
+      {"button, only entry 32", kBoth, only32, L"", L""},
+      {"button, 32 numbers, a 33rd in entry 32", kBoth, full, Entries(Range(1, 32)), L""},
+      {"button, extremes", kBoth, MakeTable({32767, 1, -1, -32768, 0, 32767}), Entries({1, 32767, 32767}),
+       Entries({32767})},
+      {"disconnected, mixed", kDisconnected, MakeTable({5, -32765, -32759}), kAbove, Entries({3, 9})},
+      {"disconnected, repeats", kDisconnected, MakeTable({-32763, -32766, -32763, 7, -32766}), kAbove,
+       Entries({2, 2, 5, 5})},
+      {"disconnected, nothing reported", kDisconnected, DeviceTable{}, kAbove, L""},
+      {"disconnected, number 0 never shown", kDisconnected, MakeTable({-32768, -32764, -32768}), kAbove, Entries({4})},
+      {"disconnected, -1 is device 32767", kDisconnected, MakeTable({-1, -32468}), kAbove, Entries({300, 32767})},
+      {"disconnected, 32 equal, entry 32 ignored", kDisconnected, equal, kAbove, Entries(std::vector<int>(32, 7))},
+      {"combined, mixed", kCombined, MakeTable({5, -32765, 3, -32759}), kAbove + Entries({3, 5}),
+       kBelow + Entries({3, 9})},
+      {"combined, duplicates", kCombined, MakeTable({7, 2, 7, -32766, -32766}), kAbove + Entries({2, 7, 7}),
+       kBelow + Entries({2, 2})},
+      {"combined, lower in table order, 0 shown", kCombined, MakeTable({-32768, -1, 32767, 1, -32767}),
+       kAbove + Entries({1, 32767}), kBelow + Entries({0, 32767, 1})},
+      {"combined, sixteen of each", kCombined, split, kAbove + Entries(Range(1, 16)), kBelow + Entries(Range(17, 32))},
+      {"combined, nothing reported", kCombined, DeviceTable{}, kAbove, kBelow},
   };
-  for (const TableCase& c : cases) {
+  for (const auto& c : cases) {
     Reset(c.table);
-    listings.ListCombined();
-    EXPECT_EQ(upper.text, L"typed above" + c.upper) << c.what << ": typed text stays in front";
-    EXPECT_EQ(lower.text, L"typed below" + c.lower) << c.what << ": typed text stays in front";
-    EXPECT_EQ(library.calls, 1u) << c.what;
+    (listings.*c.run)();
+    EXPECT_EQ(upper.text, c.upper) << c.what;
+    EXPECT_EQ(lower.text, c.lower) << c.what;
+    EXPECT_EQ(library.calls, c.run == kBoth ? 2u : 1u) << c.what << ": one call per listing";
+    EXPECT_EQ(upper.caret, 0u) << c.what << ": a successful listing shows the start";
+    EXPECT_TRUE(libOk) << c.what;
   }
 }
 
 // Each pane is cleared in one replace and written in one more, so that it
 // repaints once; the failure notice and the caret come as before.
 TEST_F(ListingsTest, EachListIsOneReplace) {
-  const auto both = &Listings::ListBoth;
   const struct {
     const char* what;
     void (Listings::*run)();
@@ -122,13 +102,13 @@ TEST_F(ListingsTest, EachListIsOneReplace) {
     std::uint32_t secondResult;
     const char* steps;
   } cases[] = {
-      {"the button", both, MakeTable({5, -32765, 3}), 1,
+      {"the button", kBoth, MakeTable({5, -32765, 3}), 1,
        "upper cleared, library, lower cleared, library, lower written, upper written"},
-      {"combined: the lower pane first, nothing cleared", &Listings::ListCombined, MakeTable({5, -32765, 3, -32759}), 1,
+      {"combined: the lower pane first, nothing cleared", kCombined, MakeTable({5, -32765, 3, -32759}), 1,
        "library, lower written, upper written"},
-      {"nothing to write above", both, MakeTable({-32765}), 1,
+      {"nothing to write above", kBoth, MakeTable({-32765}), 1,
        "upper cleared, library, lower cleared, library, lower written"},
-      {"a failure notice below", both, MakeTable({3}), 0,
+      {"a failure notice below", kBoth, MakeTable({3}), 0,
        "upper cleared, library, lower cleared, library, lower written, upper caret 0, upper written"},
   };
   for (const auto& c : cases) {
@@ -152,17 +132,14 @@ TEST_F(ListingsTest, FailedCallsAreReportedInThePaneOfTheListing) {
     bool libOk;
     std::size_t upperCaret;
   };
-  const auto both = &Listings::ListBoth;
-  const auto disconnected = &Listings::ListDisconnected;
-  const auto combined = &Listings::ListCombined;
   const Case cases[] = {
-      {"button, first call fails", {0}, both, kNotice, L"typed below", 1, false, 24},
-      {"button, low byte 0", {0x100}, both, kNotice, L"typed below", 1, false, 24},
-      {"button, second call fails", {1, 0}, both, Entries({3}), kNotice, 2, false, 0},
-      {"button, second call's result is kept", {0, 1}, both, kNotice, L"typed below", 1, false, 24},
-      {"button, non-zero low bytes", {0x101, 0x380}, both, Entries({3}), Entries({4}), 2, true, 0},
-      {"disconnected fails, caret moves above", {0}, disconnected, L"typed above", kNotice, 1, false, 11},
-      {"combined fails, nothing cleared", {0}, combined, L"typed above" + kNotice, L"typed below", 1, false, 35},
+      {"button, first call fails", {0}, kBoth, kNotice, kBelow, 1, false, 24},
+      {"button, low byte 0", {0x100}, kBoth, kNotice, kBelow, 1, false, 24},
+      {"button, second call fails", {1, 0}, kBoth, Entries({3}), kNotice, 2, false, 0},
+      {"button, second call's result is kept", {0, 1}, kBoth, kNotice, kBelow, 1, false, 24},
+      {"button, non-zero low bytes", {0x101, 0x380}, kBoth, Entries({3}), Entries({4}), 2, true, 0},
+      {"disconnected fails, caret moves above", {0}, kDisconnected, kAbove, kNotice, 1, false, 11},
+      {"combined fails, nothing cleared", {0}, kCombined, kAbove + kNotice, kBelow, 1, false, 35},
   };
   for (const Case& c : cases) {
     Reset(MakeTable({3, -32764}));
@@ -197,10 +174,6 @@ TEST_F(ListingsTest, RequestsDuringAYieldAreDropped) {
   EXPECT_EQ(library.calls, 2u) << "no nested run called the library";
   EXPECT_EQ(upper.text, Entries({5, 9}));
   EXPECT_EQ(lower.text, Entries({1, 3}));
-
-  listings.ListBoth();
-  EXPECT_EQ(library.calls, 4u) << "a click after the run is served";
-  EXPECT_EQ(upper.text, Entries({5, 9}));
 }
 
 TEST_F(ListingsTest, ClosingTheWindowDuringAYieldEndsTheListing) {
@@ -214,13 +187,13 @@ TEST_F(ListingsTest, ClosingTheWindowDuringAYieldEndsTheListing) {
   // Each call yields once when it returns; the lower list (1, 3) then takes
   // 2 yields, and the upper one (5, 9) starts.
   const Case cases[] = {
-      {"button, while the library is busy", &Listings::ListBoth, 1, L"typed below", 1},
-      {"button, while the library is busy a second time", &Listings::ListBoth, 2, L"", 2},
-      {"button, while ordering the lower list", &Listings::ListBoth, 3, L"", 2},
-      {"button, while ordering the upper list", &Listings::ListBoth, 5, Entries({1, 3}), 2},
-      {"disconnected listing", &Listings::ListDisconnected, 2, L"", 1},
-      {"combined listing, while the library is busy", &Listings::ListCombined, 1, L"typed below", 1},
-      {"combined listing", &Listings::ListCombined, 2, L"typed below" + Entries({3, 1}), 1},
+      {"button, while the library is busy", kBoth, 1, kBelow, 1},
+      {"button, while the library is busy a second time", kBoth, 2, L"", 2},
+      {"button, while ordering the lower list", kBoth, 3, L"", 2},
+      {"button, while ordering the upper list", kBoth, 5, Entries({1, 3}), 2},
+      {"disconnected listing", kDisconnected, 2, L"", 1},
+      {"combined listing, while the library is busy", kCombined, 1, kBelow, 1},
+      {"combined listing", kCombined, 2, kBelow + Entries({3, 1}), 1},
   };
   for (const Case& c : cases) {
     Reset(MakeTable({5, -32765, 9, -32767}));

@@ -131,14 +131,12 @@ TEST(AccessibleNames, EachControlIsNamedOnceAndClearedWhenTheWindowGoes) {
                   {GetDlgItem(window, IDC_TXTMSGDISPLAY2), disconnected}};
       EXPECT_EQ(services.named.size(), expected.size()) << when << ": windows named";
       for (const auto& control : expected) {
+        const int id = GetDlgCtrlID(control.first);
         EXPECT_EQ(services.named[control.first], std::vector<std::wstring>{control.second})
-            << when << ": control " << GetDlgCtrlID(control.first) << " named once";
+            << when << ": control " << id << " named once";
+        EXPECT_EQ(gAnnounced[control.first], 1) << when << ": control " << id << "'s new name announced once";
       }
       EXPECT_TRUE(services.cleared.empty()) << when;
-      for (const auto& control : expected) {
-        EXPECT_EQ(gAnnounced[control.first], 1)
-            << when << ": control " << GetDlgCtrlID(control.first) << "'s new name announced once";
-      }
       DestroyWindow(window);
     }
     for (const auto& control : expected) {

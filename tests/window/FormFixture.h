@@ -1,4 +1,4 @@
-// A real Form1 for a test, created and shown as the program does.
+// A real Form1 for a test, created and shown as the program does and destroyed after it.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +8,6 @@
 #include "TestSupport.h"
 #include "window/Form1.h"
 
-// A real Form1, created and shown as the program does, destroyed after the test.
 class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {

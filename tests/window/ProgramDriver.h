@@ -40,33 +40,17 @@ inline std::wstring Stage(const wchar_t* name, StagedFiles files = {{L"QZ_USB.DL
   return folder;
 }
 
-struct WindowSearch {
-  DWORD pid;  // 0: any process
-  const wchar_t* className;
+// The windows of one class: a window's children, or with a null parent the
+// top-level windows of one process or, with pid 0, of every one.
+inline std::vector<HWND> FindWindows(HWND parent, const wchar_t* className, DWORD pid = 0) {
   std::vector<HWND> found;
-};
-
-inline BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<WindowSearch*>(data);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if ((search->pid == 0 || pid == search->pid) && _wcsicmp(ClassOf(window).c_str(), search->className) == 0) {
-    search->found.push_back(window);
+  for (HWND w = FindWindowExW(parent, nullptr, className, nullptr); w;
+       w = FindWindowExW(parent, w, className, nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (pid == 0 || owner == pid) found.push_back(w);
   }
-  return TRUE;
-}
-
-// The top-level windows of one class, of one process or, with 0, of every one.
-inline std::vector<HWND> TopWindows(const wchar_t* className, DWORD pid = 0) {
-  WindowSearch search{pid, className, {}};
-  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-inline std::vector<HWND> Children(HWND parent, const wchar_t* className) {
-  WindowSearch search{0, className, {}};
-  EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  return found;
 }
 
 // DeviceList.exe started from a folder; ended at the end of the scope if it still runs.
@@ -101,7 +85,7 @@ class Program {
   DWORD Thread() const { return process_.dwThreadId; }
   DWORD Pid() const { return process_.dwProcessId; }
 
-  std::vector<HWND> Windows(const wchar_t* className) const { return TopWindows(className, Pid()); }
+  std::vector<HWND> Windows(const wchar_t* className) const { return FindWindows(nullptr, className, Pid()); }
   HWND Form() const {
     const std::vector<HWND> forms = Windows(L"DeviceList.Form1");
     return forms.empty() ? nullptr : forms.front();
@@ -134,7 +118,6 @@ class Program {
            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &result) != 0;
   }
 
-  // Processor time used so far, user and kernel, in milliseconds.
   ULONGLONG CpuMilliseconds() const {
     FILETIME created, ended, kernel, user;
     GetProcessTimes(process_.hProcess, &created, &ended, &kernel, &user);
@@ -142,7 +125,6 @@ class Program {
     return ms(kernel) + ms(user);
   }
 
-  // Whether a module of that file name is loaded in the program now.
   bool Loaded(const wchar_t* module) const {
     bool loaded = false;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, process_.dwProcessId);
@@ -161,7 +143,6 @@ class Program {
   bool started_ = false;
 };
 
-// The window of the program's that has the keyboard focus, or null.
 inline HWND FocusOf(const Program& program) {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;

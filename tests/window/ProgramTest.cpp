@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,13 +16,11 @@
 
 namespace {
 
-const std::wstring kNotice = L"function call failed\r\n\r\n";
-
 // The error box of a failed start: exactly one, saying where to put the
 // library, over a window that is never shown; OK ends the program with exit code 1.
 void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startFolder = L"") {
   // Dialog boxes of every process, as the system's own error boxes are.
-  const std::vector<HWND> earlier = TopWindows(L"#32770");
+  const std::vector<HWND> earlier = FindWindows(nullptr, L"#32770");
   Program program(folder, -1, startFolder);
   ASSERT_TRUE(program.Started());
   bool formShown = false;
@@ -30,7 +29,7 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
     HWND form = program.Form();
     formShown = formShown || (form && IsWindowVisible(form));
     boxes = program.Windows(L"#32770");
-    for (HWND box : TopWindows(L"#32770")) {
+    for (HWND box : FindWindows(nullptr, L"#32770")) {
       DWORD pid = 0;
       GetWindowThreadProcessId(box, &pid);
       if (pid != program.Pid() && std::count(earlier.begin(), earlier.end(), box) == 0) foreign.push_back(box);
@@ -41,11 +40,8 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   // of any other program is that program's.
   for (HWND box : foreign) {
     std::wstring text;
-    for (HWND label : Children(box, L"Static")) text += L" " + KeptText(label);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(box, &pid);
-    ADD_FAILURE() << "a box of another process (" << pid << ") came first, left open: \"" << Printable(KeptText(box))
-                  << "\":" << Printable(text);
+    for (HWND label : FindWindows(box, L"Static")) text += L" " + KeptText(label);
+    ADD_FAILURE() << "a box of another process came first, left open: " << Describe(box) << ":" << Printable(text);
   }
   ASSERT_EQ(boxes.size(), 1u) << "one error box";
   HWND box = boxes.front();
@@ -60,14 +56,14 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   EXPECT_EQ(GetWindow(box, GW_OWNER), form) << "the box is owned by the main window";
   EXPECT_FALSE(IsWindowVisible(form));
   std::wstring message;  // the first label with a text: an icon is a label without
-  for (HWND label : Children(box, L"Static")) {
+  for (HWND label : FindWindows(box, L"Static")) {
     if (message.empty()) message = TextOf(label);
   }
   EXPECT_EQ(Printable(message),
             Printable(L"ERROR finding QZ_USB.DLL\n\n\nLocate and place file in Windows directory, or\n\nsame directory "
                       L"as application and try again.\n\n"));
   std::vector<HWND> buttons;
-  for (HWND button : Children(box, L"Button")) {
+  for (HWND button : FindWindows(box, L"Button")) {
     if (IsWindowVisible(button)) buttons.push_back(button);
   }
   ASSERT_EQ(buttons.size(), 1u) << "a single button";
@@ -88,22 +84,20 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   EXPECT_FALSE(formShown) << "the main window was shown";
 }
 
-TEST(Startup, WithoutTheLibraryTheBoxSaysWhereToPutItAndTheProgramEnds) {
-  ExpectErrorBoxAndEnd(Stage(L"missing", {}));
-}
-
-// A file that cannot be loaded gives the program's box, and no system box
-// about a bad image before it.
+// Without the library the box says where to put it; a file that cannot be
+// loaded counts as missing: the program's box, and no system box about a bad
+// image before it.
 TEST(Startup, AFileThatIsNoLibraryCountsAsMissing) {
   const struct {
     const wchar_t* name;
-    std::string bytes;
-  } files[] = {{L"not-a-library", "This is not a library.\r\n"},
+    std::string bytes;  // of QZ_USB.DLL; empty: there is none
+  } files[] = {{L"missing", ""},
+               {L"not-a-library", "This is not a library.\r\n"},
                {L"damaged-library", ReadFileBytes(Payload(L"QZ_USB.DLL")).substr(0, 1024)}};
   for (const auto& file : files) {
     SCOPED_TRACE(Printable(file.name));
     const std::wstring folder = Stage(file.name, {});
-    WriteText(folder + L"QZ_USB.DLL", file.bytes);
+    if (!file.bytes.empty()) WriteText(folder + L"QZ_USB.DLL", file.bytes);
     ExpectErrorBoxAndEnd(folder);
   }
   if (RunningOnWine()) GTEST_SKIP() << "Wine shows no system box for a bad image, whatever the error mode";
@@ -142,11 +136,6 @@ TEST(Startup, TheLibraryBesideTheProgramIsFound) {
   }
 }
 
-bool Exists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// With the administrator's rights that writing to the Windows folder needs.
 bool RunningElevated() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
@@ -169,7 +158,7 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
   wchar_t windows[MAX_PATH];
   GetWindowsDirectoryW(windows, MAX_PATH);
   const std::wstring placed = std::wstring(windows) + L"\\QZ_USB.DLL";
-  const bool machines = Exists(placed);
+  const bool machines = GetFileAttributesW(placed.c_str()) != INVALID_FILE_ATTRIBUTES;
   const std::string simulator = ReadFileBytes(Payload(L"QZ_USB.DLL"));
   const struct {
     const char* name;
@@ -190,7 +179,8 @@ TEST(Startup, TheLibraryInTheWindowsFolderIsFound) {
       Program program(Stage(L"windows-folder", {}));
       ExpectWindowWithFocusedButton(program);
       if (ReadFileBytes(placed) == simulator) DeleteFileW(placed.c_str());
-      EXPECT_FALSE(Exists(placed)) << c.name << ": the simulator is left in the Windows folder";
+      EXPECT_EQ(GetFileAttributesW(placed.c_str()), INVALID_FILE_ATTRIBUTES)
+          << c.name << ": the simulator is left in the Windows folder";
     } else {
       EXPECT_TRUE(ReadFileBytes(placed) == before) << c.name << ": the file there changed";
     }
@@ -334,21 +324,18 @@ class ScreenReaderFlag {
 TEST(Accessibility, AnAnnouncedScreenReaderStartsTheAnnotation) {
   if (!MayChangeTheSession()) GTEST_SKIP() << kSessionOfItsOwn;
   if (ScreenReaderRunning()) GTEST_SKIP() << "a screen reader runs: a start without one cannot be seen";
-  {
-    ScreenReaderFlag screenReader;
+  for (bool atStart : {true, false}) {
+    const char* when = atStart ? "a screen reader at start" : "a screen reader started later";
+    std::optional<ScreenReaderFlag> screenReader;
+    if (atStart) screenReader.emplace();
     Program program(Stage(L"accessibility"));
     HWND form = program.ShownForm();
-    ASSERT_NE(form, nullptr);
-    EXPECT_TRUE(program.Loaded(L"OLEACC.DLL")) << "a screen reader that runs at start";
-    ExpectListingAndNormalEnd(program, form, "a screen reader at start");
+    ASSERT_NE(form, nullptr) << when;
+    EXPECT_EQ(program.Loaded(L"OLEACC.DLL"), atStart) << when << ", the annotation at start";
+    if (!atStart) screenReader.emplace();
+    EXPECT_TRUE(PumpUntil(nullptr, [&] { return program.Loaded(L"OLEACC.DLL"); })) << when;
+    ExpectListingAndNormalEnd(program, form, when);
   }
-  Program program(Stage(L"accessibility"));
-  HWND form = program.ShownForm();
-  ASSERT_NE(form, nullptr);
-  EXPECT_FALSE(program.Loaded(L"OLEACC.DLL")) << "no screen reader at start";
-  ScreenReaderFlag screenReader;
-  EXPECT_TRUE(PumpUntil(nullptr, [&] { return program.Loaded(L"OLEACC.DLL"); })) << "a screen reader that starts later";
-  ExpectListingAndNormalEnd(program, form, "a screen reader started later");
 }
 
 // A second click while the first one's listing runs is dropped, whether it
@@ -365,9 +352,8 @@ TEST(Program, ADoubleClickListsOnce) {
       {"result 0", kNotice, L"", 1},
   };
   for (const auto& c : cases) {
-    const std::wstring folder = Stage(L"double-click");
-    Scenario scenario(std::string(c.scenario) + "\ndelay 400 0\nrecord QZ_SIM.LOG", folder);
-    Program program(folder);
+    Scenario scenario(std::string(c.scenario) + "\ndelay 400 0\nrecord QZ_SIM.LOG", Stage(L"double-click"));
+    Program program(scenario.Folder());
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << c.scenario;
     HWND button = GetDlgItem(form, IDC_COMMAND1);
@@ -390,9 +376,9 @@ TEST(Program, ADoubleClickListsOnce) {
 // right, and so is the next click, and the program ends normally.
 TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
   for (int span : {128, 2048}) {
-    const std::wstring folder = Stage(L"writes-past");
-    Scenario scenario("table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG", folder);
-    Program program(folder);
+    Scenario scenario("table 5 -32765 9 -32767 3\nwrite " + std::to_string(span) + "\nrecord QZ_SIM.LOG",
+                      Stage(L"writes-past"));
+    Program program(scenario.Folder());
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << span << " entries";
     for (int click = 1; click <= 2; ++click) {
@@ -412,7 +398,6 @@ TEST(Program, ALibraryThatWritesPastItsTableDamagesNothing) {
 // next press lists as usual, whatever the fault. One that leaves the thread
 // changed has listed: the program goes on as before, its focus where it was.
 TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
-  const std::wstring notice = kNotice;
   const std::string good = "table 5 -32765 9 -32767\n";
   const struct {
     const char* fault;
@@ -420,28 +405,27 @@ TEST(Program, WhatALibraryDoesInsideItsCallStaysThere) {
     const char* emulatorCannot = nullptr;  // why the row shows nothing under emulation
     const char* faultLater = nullptr;      // what the simulator records when a window of its own faults
   } cases[] = {
-      {"fault av", notice, L"1, 3, "},
-      {"fault none divide", L"5, 9, ", notice},
-      {"fault illegal", notice, L"1, 3, "},
-      {"fault none raise 0xE06D7363", L"5, 9, ", notice},
-      {"write 65536", notice, L"1, 3, "},
-      {"fault stack", notice, L"1, 3, ", kStackGuard},
-      {"fault none stack", L"5, 9, ", notice, kStackGuard},  // a second overflow in the same run
+      {"fault av", kNotice, L"1, 3, "},
+      {"fault none divide", L"5, 9, ", kNotice},
+      {"fault illegal", kNotice, L"1, 3, "},
+      {"fault none raise 0xE06D7363", L"5, 9, ", kNotice},
+      {"write 65536", kNotice, L"1, 3, "},
+      {"fault stack", kNotice, L"1, 3, ", kStackGuard},
+      {"fault none stack", L"5, 9, ", kNotice, kStackGuard},  // a second overflow in the same run
       // Success, every x87 exception unmasked: then the repaint.
       {"fpu 0x0240", L"5, 9, ", L"1, 3, ", kNoFloatExceptions},
       {"leave direction", L"5, 9, ", L"1, 3, "},
       {"leave quit", L"5, 9, ", L"1, 3, "},
       {"leave focus", L"5, 9, ", L"1, 3, "},
       {"leave unload", L"5, 9, ", L"1, 3, "},
-      {"loop 200\nfault av", notice, L"1, 3, "},  // the library's own fault, after its own message loop
+      {"loop 200\nfault av", kNotice, L"1, 3, "},  // the library's own fault, after its own message loop
       {"leave windowfault\nrecord QZ_SIM.LOG", L"5, 9, ", L"1, 3, ", nullptr, "fault in window"},
-      {"leave subclass", L"5, 9, ", L"1, 3, "},  // faulting on the next message the window gets
-      {"leave dialogfault", notice, L"1, 3, "},  // its modal loop over the window, left by the fault
-      {"leave window", L"5, 9, ", L"1, 3, "},    // last: a window that never validates, from now on
+      {"leave subclass", L"5, 9, ", L"1, 3, "},   // faulting on the next message the window gets
+      {"leave dialogfault", kNotice, L"1, 3, "},  // its modal loop over the window, left by the fault
+      {"leave window", L"5, 9, ", L"1, 3, "},     // last: a window that never validates, from now on
   };
-  const std::wstring folder = Stage(L"faults");
-  Scenario scenario(good, folder);
-  Program program(folder);
+  Scenario scenario(good, Stage(L"faults"));
+  Program program(scenario.Folder());
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr);
   ASSERT_TRUE(BringToForeground(form));
@@ -490,10 +474,10 @@ TEST(Program, VersionRecordSaysOnePointZeroZero) {
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT size = 0;
   ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+  EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                                fixed->dwProductVersionLS}),
+            (std::vector<DWORD>{0x00010000u, 0u, 0x00010000u, 0u}))
+      << "file and product version 1.0.0.0";
   DWORD* translations = nullptr;
   ASSERT_TRUE(
       VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &size));
@@ -613,9 +597,8 @@ TEST(Program, ClosingDuringAListingEndsNormally) {
   for (const char* slow :
        {"table 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32\ndelay 300",
         "table 5 -32765\nloop 1000"}) {
-    const std::wstring folder = Stage(L"close-while-listing");
-    Scenario scenario(std::string(slow) + "\nrecord QZ_SIM.LOG", folder);
-    Program program(folder);
+    Scenario scenario(std::string(slow) + "\nrecord QZ_SIM.LOG", Stage(L"close-while-listing"));
+    Program program(scenario.Folder());
     HWND form = program.ShownForm();
     ASSERT_NE(form, nullptr) << slow;
     PostMessageW(GetDlgItem(form, IDC_COMMAND1), BM_CLICK, 0, 0);
@@ -630,9 +613,8 @@ TEST(Program, ClosingDuringAListingEndsNormally) {
 // library's call, in a message that the library's own loop dispatched to the
 // window; it is not taken for the library's and shown as a failed call.
 TEST(Program, ItsOwnFaultUnderALibrarysLoopIsACrash) {
-  const std::wstring folder = Stage(L"own-fault");
-  Scenario scenario("table 5 -32765\npoke\nloop 300", folder);
-  Program program(folder);
+  Scenario scenario("table 5 -32765\npoke\nloop 300", Stage(L"own-fault"));
+  Program program(scenario.Folder());
   HWND form = program.ShownForm();
   ASSERT_NE(form, nullptr);
   HWND pane = GetDlgItem(form, IDC_TXTMSGDISPLAY);

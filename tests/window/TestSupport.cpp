@@ -21,17 +21,6 @@ std::string ReadFileBytes(const std::wstring& path) {
   return bytes;
 }
 
-std::vector<std::string> ReadLines(const std::wstring& path) {
-  std::vector<std::string> lines;
-  const std::string text = ReadFileBytes(path);
-  for (size_t start = 0, end; start < text.size(); start = end + 1) {
-    end = std::min(text.find('\n', start), text.size());
-    lines.push_back(text.substr(start, end - start));
-    if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
-  }
-  return lines;
-}
-
 void WriteText(const std::wstring& path, const std::string& text) {
   FILE* file = _wfopen(path.c_str(), L"wb");
   if (!file) return;
@@ -56,7 +45,14 @@ void Scenario::Write(const std::string& text) {
 }
 
 std::vector<std::string> Scenario::Calls() const {
-  return ReadLines(folder_ + L"QZ_SIM.LOG");
+  std::vector<std::string> lines;
+  const std::string text = ReadFileBytes(folder_ + L"QZ_SIM.LOG");
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+  }
+  return lines;
 }
 
 std::wstring TextOf(HWND window) {
@@ -76,10 +72,18 @@ std::wstring KeptText(HWND window) {
   return std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0u);
 }
 
-std::wstring ClassOf(HWND window) {
+static std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
   GetClassNameW(window, name, 64);
   return name;
+}
+
+std::string Describe(HWND window) {
+  if (!window) return "no window";
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  return "\"" + Printable(KeptText(window)) + "\" (class " + Printable(ClassOf(window)) + ", process " +
+         std::to_string(process) + ")";
 }
 
 static void PumpOnce(HWND window) {
@@ -117,14 +121,6 @@ INPUT Key(WORD key, bool up, DWORD flags = 0) {
   (flags & KEYEVENTF_UNICODE ? input.ki.wScan : input.ki.wVk) = key;
   input.ki.dwFlags = flags | (up ? KEYEVENTF_KEYUP : 0);
   return input;
-}
-
-std::string Describe(HWND window) {
-  if (!window) return "no window";
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  return "\"" + Printable(KeptText(window)) + "\" (class " + Printable(ClassOf(window)) + ", process " +
-         std::to_string(process) + ")";
 }
 
 // Keys go to the thread that holds the foreground: they are typed only while

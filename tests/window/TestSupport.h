@@ -17,8 +17,6 @@ std::wstring ProgramFolder();
 
 // A file's bytes; empty if it cannot be read.
 std::string ReadFileBytes(const std::wstring& path);
-// Its lines, without their line breaks.
-std::vector<std::string> ReadLines(const std::wstring& path);
 void WriteText(const std::wstring& path, const std::string& text);
 
 // QZ_SIM.TXT beside a QZ_USB.DLL, the test program's by default, while it lives
@@ -34,6 +32,7 @@ class Scenario {
   void Write(const std::string& text);
   // The lines of QZ_SIM.LOG, if the scenario records calls.
   std::vector<std::string> Calls() const;
+  const std::wstring& Folder() const { return folder_; }
 
  private:
   std::wstring folder_;
@@ -45,7 +44,8 @@ std::wstring TextOf(HWND window);
 // The caption the system keeps for any window, read without a message to
 // its process: for windows of other programs, which a test only looks at.
 std::wstring KeptText(HWND window);
-std::wstring ClassOf(HWND window);
+// A window as a failure names it: its caption, class and process.
+std::string Describe(HWND window);
 
 // Handles this thread's messages (with the window's dialog keys, if one is given)
 // until `done` holds or the time is up; returns `done()`. Also the wait for
@@ -91,5 +91,7 @@ constexpr char kSessionOfItsOwn[] =
 // monitor, the system's elsewhere.
 int DpiOf(HWND window);
 
+// What a pane shows of a failed library call.
+const std::wstring kNotice = L"function call failed\r\n\r\n";
 // The text a gtest message shows for a pane's content.
 std::string Printable(const std::wstring& text);
