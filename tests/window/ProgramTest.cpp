@@ -84,20 +84,22 @@ void ExpectErrorBoxAndEnd(const std::wstring& folder, const std::wstring& startF
   EXPECT_FALSE(formShown) << "the main window was shown";
 }
 
-// Without the library the box says where to put it; a file that cannot be
-// loaded counts as missing: the program's box, and no system box about a bad
-// image before it.
+TEST(Startup, WithoutTheLibraryTheBoxSaysWhereToPutItAndTheProgramEnds) {
+  ExpectErrorBoxAndEnd(Stage(L"missing", {}));
+}
+
+// A file that cannot be loaded gives the program's box, and no system box
+// about a bad image before it.
 TEST(Startup, AFileThatIsNoLibraryCountsAsMissing) {
   const struct {
     const wchar_t* name;
-    std::string bytes;  // of QZ_USB.DLL; empty: there is none
-  } files[] = {{L"missing", ""},
-               {L"not-a-library", "This is not a library.\r\n"},
+    std::string bytes;
+  } files[] = {{L"not-a-library", "This is not a library.\r\n"},
                {L"damaged-library", ReadFileBytes(Payload(L"QZ_USB.DLL")).substr(0, 1024)}};
   for (const auto& file : files) {
     SCOPED_TRACE(Printable(file.name));
     const std::wstring folder = Stage(file.name, {});
-    if (!file.bytes.empty()) WriteText(folder + L"QZ_USB.DLL", file.bytes);
+    WriteText(folder + L"QZ_USB.DLL", file.bytes);
     ExpectErrorBoxAndEnd(folder);
   }
   if (RunningOnWine()) GTEST_SKIP() << "Wine shows no system box for a bad image, whatever the error mode";
