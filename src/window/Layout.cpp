@@ -123,13 +123,14 @@ int SystemDpi() {
 }
 
 int WindowDpi(HWND window) {
-  const UINT dpi = NewerUser32().getDpiForWindow ? NewerUser32().getDpiForWindow(window) : 0;
+  const auto forWindow = NewerUser32().getDpiForWindow;
+  const UINT dpi = forWindow ? forWindow(window) : 0;
   return dpi > 0 ? static_cast<int>(dpi) : SystemDpi();
 }
 
 int MetricForDpi(int metric, int dpi) {
-  if (NewerUser32().getSystemMetricsForDpi) return NewerUser32().getSystemMetricsForDpi(metric, dpi);
-  return MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
+  const auto forDpi = NewerUser32().getSystemMetricsForDpi;
+  return forDpi ? forDpi(metric, dpi) : MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
 }
 
 bool ControlFonts::Create(int dpi) {
